@@ -12,8 +12,8 @@ namespace tessel::demo {
 
 namespace {
 
-// About 30 characters, so that a flood frame is about 120 bytes.
-const QString floodPiece = u"streamed text for throughput. "_s;
+// Short, like a streamed token, so that a flood frame is about 120 bytes.
+const QString floodPiece = u"tokens. "_s;
 
 QStringList words(const QString &text)
 {
