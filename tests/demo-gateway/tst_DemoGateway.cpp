@@ -49,6 +49,12 @@ public:
         send(envelope);
         return waitFor(replyType, from);
     }
+    // Says hello and creates (or reattaches to) the codex session of `cwd`.
+    GatewayServerEnvelope startSession(const QString &cwd)
+    {
+        request(GatewayClientEnvelope::hello(token), u"hello_ok"_s);
+        return request(GatewayClientEnvelope::createSession(BackendKind::codex, cwd, false), u"session_created"_s);
+    }
     QStringList typesFrom(qsizetype from) const
     {
         QStringList types;
@@ -205,9 +211,7 @@ private Q_SLOTS:
 
         // A second socket reattaches to the live session and gets its transcript.
         ChatSocket second(m_gateway.url());
-        second.request(GatewayClientEnvelope::hello(token), u"hello_ok"_s);
-        const auto reattached = second.request(
-            GatewayClientEnvelope::createSession(BackendKind::codex, u" /chat\n"_s, false), u"session_created"_s);
+        const auto reattached = second.startSession(u" /chat\n"_s);
         QCOMPARE(reattached.sessionId, sessionId);
         QCOMPARE(reattached.resumed, true);
         QCOMPARE(reattached.transcript->size(), 3);
@@ -233,9 +237,7 @@ private Q_SLOTS:
     void abortStopsARunningReply()
     {
         ChatSocket chat(m_gateway.url());
-        chat.request(GatewayClientEnvelope::hello(token), u"hello_ok"_s);
-        const auto created = chat.request(GatewayClientEnvelope::createSession(BackendKind::codex, u"/abort"_s, false),
-                                          u"session_created"_s);
+        const auto created = chat.startSession(u"/abort"_s);
         const qsizetype from = chat.received.size();
         chat.send(GatewayClientEnvelope::sendMessage(*created.sessionId, u"please stop me"_s));
         chat.waitFor(u"assistant_delta"_s, from);
@@ -250,9 +252,7 @@ private Q_SLOTS:
     void floodStreamsTheRequestedNumberOfDeltas()
     {
         ChatSocket chat(m_gateway.url());
-        chat.request(GatewayClientEnvelope::hello(token), u"hello_ok"_s);
-        const auto created = chat.request(GatewayClientEnvelope::createSession(BackendKind::codex, u"/flood"_s, false),
-                                          u"session_created"_s);
+        const auto created = chat.startSession(u"/flood"_s);
         const qsizetype from = chat.received.size();
         chat.send(GatewayClientEnvelope::sendMessage(*created.sessionId, u"flood 5000"_s));
         chat.waitFor(u"assistant_complete"_s, from);
