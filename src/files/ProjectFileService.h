@@ -20,7 +20,8 @@ struct ProjectProfile;
 // Every project file request (list, read, write) goes to the machine's gateway on a socket
 // of its own, so file browsing never touches the chat connection. All operations run on
 // the GUI thread and call back from the event loop, never before they return; the callback
-// is dropped when `context` is destroyed first. In mock mode the mock store answers.
+// is dropped when `context` (required, never null) is destroyed first, but the request
+// still runs to its end and closes its socket. In mock mode the mock store answers.
 namespace ProjectFileService {
 
 // How long a request may take from its start to its reply.
