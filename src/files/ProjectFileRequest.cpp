@@ -1,5 +1,6 @@
 #include "files/ProjectFileRequest.h"
 
+#include "connection/GatewayURL.h"
 #include "connection/GatewayWebSocketClient.h"
 #include "storage/MachineProfile.h"
 
@@ -20,12 +21,10 @@ void ProjectFileRequest::start(const MachineProfile &machine, const GatewayClien
                                Callback callback)
 {
     auto *fileRequest = new ProjectFileRequest(request, responseTypes, context, std::move(callback));
-    const QString trimmedURL = machine.gatewayURL.trimmed();
-    const QUrl url(trimmedURL, QUrl::StrictMode);
-    if (trimmedURL.isEmpty() || !url.isValid())
-        fileRequest->finish(ProjectFileServiceError::invalidGatewayURL(trimmedURL));
+    if (const auto url = parseGatewayURL(machine.gatewayURL))
+        fileRequest->open(*url, machine.gatewayToken, timeout);
     else
-        fileRequest->open(url, machine.gatewayToken, timeout);
+        fileRequest->finish(ProjectFileServiceError::invalidGatewayURL(machine.gatewayURL.trimmed()));
 }
 
 void ProjectFileRequest::open(const QUrl &url, const QString &token, std::chrono::milliseconds timeout)
