@@ -4,7 +4,6 @@
 #include "files/UITestProjectFilesStore.h"
 #include "storage/MachineProfile.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
@@ -33,11 +32,6 @@ void performMapped(const MachineProfile &machine, const GatewayClientEnvelope &r
 
 } // namespace
 
-bool isUITestMockFilesEnabled()
-{
-    return isUITestMockFilesEnabled(QCoreApplication::arguments());
-}
-
 bool isUITestMockFilesEnabled(const QStringList &arguments)
 {
     return arguments.contains("UITestsMockFiles"_L1) || arguments.contains("UITestsMockChat"_L1);
@@ -51,10 +45,11 @@ void performRequest(const MachineProfile &machine, const GatewayClientEnvelope &
 }
 
 void listDirectory(const MachineProfile &machine, const ProjectProfile &project, const QString &path,
-                   bool includeHidden, QObject *context, ProjectFileCallback<ProjectDirectoryResult> callback)
+                   bool includeHidden, QObject *context, ProjectFileCallback<ProjectDirectoryResult> callback,
+                   UITestProjectFilesStore *mockStore)
 {
-    if (isUITestMockFilesEnabled())
-        return deliverLater(context, std::move(callback), UITestProjectFilesStore::shared().list(path, includeHidden));
+    if (mockStore)
+        return deliverLater(context, std::move(callback), mockStore->list(path, includeHidden));
     performMapped(machine, GatewayClientEnvelope::listProjectFiles(trimmedCwd(project.directory), path, includeHidden),
                   context, std::move(callback), [path, includeHidden](const GatewayServerEnvelope &reply) {
                       return directoryResult(reply, path, includeHidden);
@@ -62,10 +57,10 @@ void listDirectory(const MachineProfile &machine, const ProjectProfile &project,
 }
 
 void readDocument(const MachineProfile &machine, const ProjectProfile &project, const QString &path, QObject *context,
-                  ProjectFileCallback<ProjectFileDocumentSnapshot> callback)
+                  ProjectFileCallback<ProjectFileDocumentSnapshot> callback, UITestProjectFilesStore *mockStore)
 {
-    if (isUITestMockFilesEnabled())
-        return deliverLater(context, std::move(callback), UITestProjectFilesStore::shared().read(path));
+    if (mockStore)
+        return deliverLater(context, std::move(callback), mockStore->read(path));
     performMapped(machine, GatewayClientEnvelope::readProjectFile(trimmedCwd(project.directory), path), context,
                   std::move(callback),
                   [path](const GatewayServerEnvelope &reply) { return documentSnapshot(reply, path); });
@@ -73,13 +68,11 @@ void readDocument(const MachineProfile &machine, const ProjectProfile &project, 
 
 void writeDocument(const MachineProfile &machine, const ProjectProfile &project, const QString &path,
                    const QString &content, const std::optional<QString> &expectedRevision, QObject *context,
-                   ProjectFileCallback<ProjectFileSaveResult> callback)
+                   ProjectFileCallback<ProjectFileSaveResult> callback, UITestProjectFilesStore *mockStore)
 {
-    if (isUITestMockFilesEnabled()) {
-        auto &store = UITestProjectFilesStore::shared();
+    if (mockStore)
         return deliverLater(context, std::move(callback),
-                            store.write(path, content, expectedRevision.value_or(QString())));
-    }
+                            mockStore->write(path, content, expectedRevision.value_or(QString())));
     performMapped(
         machine,
         GatewayClientEnvelope::writeProjectFile(trimmedCwd(project.directory), path, content, expectedRevision),

@@ -14,6 +14,7 @@ class QObject;
 
 namespace tessel {
 
+class UITestProjectFilesStore;
 struct MachineProfile;
 struct ProjectProfile;
 
@@ -28,7 +29,6 @@ namespace ProjectFileService {
 inline constexpr std::chrono::milliseconds requestTimeout{15000};
 
 // True when the launch arguments ask for the mock files store.
-bool isUITestMockFilesEnabled();
 bool isUITestMockFilesEnabled(const QStringList &arguments);
 
 // Sends `request` and delivers the reply carrying its id whose type is in `responseTypes`.
@@ -37,13 +37,16 @@ void performRequest(const MachineProfile &machine, const GatewayClientEnvelope &
                     ProjectFileCallback<GatewayServerEnvelope> callback,
                     std::chrono::milliseconds timeout = requestTimeout);
 
+// With a mock store, it answers instead of the machine's gateway.
 void listDirectory(const MachineProfile &machine, const ProjectProfile &project, const QString &path,
-                   bool includeHidden, QObject *context, ProjectFileCallback<ProjectDirectoryResult> callback);
+                   bool includeHidden, QObject *context, ProjectFileCallback<ProjectDirectoryResult> callback,
+                   UITestProjectFilesStore *mockStore = nullptr);
 void readDocument(const MachineProfile &machine, const ProjectProfile &project, const QString &path, QObject *context,
-                  ProjectFileCallback<ProjectFileDocumentSnapshot> callback);
+                  ProjectFileCallback<ProjectFileDocumentSnapshot> callback,
+                  UITestProjectFilesStore *mockStore = nullptr);
 void writeDocument(const MachineProfile &machine, const ProjectProfile &project, const QString &path,
                    const QString &content, const std::optional<QString> &expectedRevision, QObject *context,
-                   ProjectFileCallback<ProjectFileSaveResult> callback);
+                   ProjectFileCallback<ProjectFileSaveResult> callback, UITestProjectFilesStore *mockStore = nullptr);
 
 // Reply mappings: a reply missing a required field is malformedResponse; an absent path
 // or flag falls back to what was asked for.

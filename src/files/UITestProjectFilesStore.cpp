@@ -2,7 +2,6 @@
 
 #include "files/ProjectFileLanguage.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFileInfo>
 
@@ -60,12 +59,6 @@ UITestProjectFilesStore::UITestProjectFilesStore(const QStringList &arguments)
     if (!m_seedDate.isValid())
         m_seedDate = now();
     reset();
-}
-
-UITestProjectFilesStore &UITestProjectFilesStore::shared()
-{
-    static UITestProjectFilesStore store(QCoreApplication::arguments());
-    return store;
 }
 
 void UITestProjectFilesStore::reset()

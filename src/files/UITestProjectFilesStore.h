@@ -21,9 +21,6 @@ public:
 
     explicit UITestProjectFilesStore(const QStringList &arguments);
 
-    // The process's one store, created on first use with the launch arguments.
-    static UITestProjectFilesStore &shared();
-
     ProjectFileResult<ProjectDirectoryResult> list(const QString &path, bool includeHidden) const;
     ProjectFileResult<ProjectFileDocumentSnapshot> read(const QString &path) const;
     ProjectFileResult<ProjectFileSaveResult> write(const QString &path, const QString &content,

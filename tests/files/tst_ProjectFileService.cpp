@@ -355,7 +355,7 @@ private Q_SLOTS:
         QVERIFY(ProjectFileService::isUITestMockFilesEnabled({u"app"_s, u"UITestsMockFiles"_s}));
         QVERIFY(ProjectFileService::isUITestMockFilesEnabled({u"app"_s, u"UITestsMockChat"_s}));
         QVERIFY(!ProjectFileService::isUITestMockFilesEnabled({u"app"_s, u"UITestsMockFileConflict"_s}));
-        QVERIFY(!ProjectFileService::isUITestMockFilesEnabled());
+        QVERIFY(!ProjectFileService::isUITestMockFilesEnabled({u"app"_s}));
     }
 };
 
