@@ -1,8 +1,7 @@
 #include "storage/SecretServiceProbe.h"
+#include "support/FakeSecretService.h"
 #include "support/PrivateDBusDaemon.h"
 
-#include <QDBusContext>
-#include <QDBusObjectPath>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,38 +12,13 @@ using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 using namespace tessel;
 
-namespace {
-
-// A stand-in for a Secret Service provider, registered on the test's private bus.
-class FakeSecretService : public QObject, protected QDBusContext
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Secret.Service")
-
-public:
-    enum class Behaviour { answerCollection, answerNoCollection, neverAnswer };
-    Behaviour behaviour = Behaviour::answerCollection;
-
-public Q_SLOTS:
-    QDBusObjectPath ReadAlias(const QString &name)
-    {
-        if (behaviour == Behaviour::neverAnswer)
-            setDelayedReply(true); // and never send it
-        if (behaviour == Behaviour::answerCollection && name == u"default"_s)
-            return QDBusObjectPath(u"/org/freedesktop/secrets/collection/login"_s);
-        return QDBusObjectPath(u"/"_s);
-    }
-};
-
-} // namespace
-
 class tst_SecretServiceProbe : public QObject
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<test::PrivateDBusDaemon> m_daemon;
-    FakeSecretService m_provider;
+    test::FakeSecretService m_provider;
     int m_connectionCount = 0;
 
     QDBusConnection connectToPrivateBus()
@@ -52,13 +26,10 @@ private:
         return QDBusConnection::connectToBus(m_daemon->address(), u"probe-test-%1"_s.arg(++m_connectionCount));
     }
 
-    void registerProvider(FakeSecretService::Behaviour behaviour)
+    void registerProvider(test::FakeSecretService::Behaviour behaviour)
     {
         m_provider.behaviour = behaviour;
-        QDBusConnection provider = connectToPrivateBus();
-        QVERIFY(provider.isConnected());
-        QVERIFY(provider.registerObject(u"/org/freedesktop/secrets"_s, &m_provider, QDBusConnection::ExportAllSlots));
-        QVERIFY(provider.registerService(u"org.freedesktop.secrets"_s));
+        QVERIFY(m_provider.registerOn(connectToPrivateBus()));
     }
 
     // Runs one probe over the private bus and returns its verdict; `elapsed` gets the time taken.
@@ -101,7 +72,7 @@ private Q_SLOTS:
     void hangingProviderIsGivenUpAfterTheTimeout()
     {
         QVERIFY2(m_daemon->start(), qPrintable(m_daemon->error()));
-        registerProvider(FakeSecretService::Behaviour::neverAnswer);
+        registerProvider(test::FakeSecretService::Behaviour::neverAnswer);
         qint64 elapsed = 0;
         QCOMPARE(probe(connectToPrivateBus(), &elapsed), SecretServiceAvailability::providerNotResponding);
         QVERIFY2(elapsed >= 1400 && elapsed < 2500, qPrintable(QString::number(elapsed)));
@@ -120,14 +91,14 @@ private Q_SLOTS:
     void providerWithoutDefaultCollectionIsUnavailable()
     {
         QVERIFY2(m_daemon->start(), qPrintable(m_daemon->error()));
-        registerProvider(FakeSecretService::Behaviour::answerNoCollection);
+        registerProvider(test::FakeSecretService::Behaviour::answerNoCollection);
         QCOMPARE(probe(connectToPrivateBus()), SecretServiceAvailability::noDefaultCollection);
     }
 
     void providerWithDefaultCollectionIsAvailable()
     {
         QVERIFY2(m_daemon->start(), qPrintable(m_daemon->error()));
-        registerProvider(FakeSecretService::Behaviour::answerCollection);
+        registerProvider(test::FakeSecretService::Behaviour::answerCollection);
         QCOMPARE(probe(connectToPrivateBus()), SecretServiceAvailability::available);
     }
 };
