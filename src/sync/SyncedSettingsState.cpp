@@ -13,8 +13,6 @@ namespace tessel {
 
 using namespace json;
 
-static_assert(GatewayMachineDescriptor<SyncedMachineProfile>);
-
 namespace {
 
 template<typename T>
@@ -33,33 +31,6 @@ std::optional<QString> nonEmpty(const char *text)
 }
 
 } // namespace
-
-SyncedMachineProfile SyncedMachineProfile::from(const MachineProfile &machine)
-{
-    return {machine.id, machine.name, machine.gatewayURL, machine.projects};
-}
-
-MachineProfile SyncedMachineProfile::toMachineProfile(const QString &token) const
-{
-    return {id, name, gatewayURL, token, projects};
-}
-
-SyncedMachineProfile SyncedMachineProfile::decode(const simdjson::dom::element &value)
-{
-    const Object object = asObject(value);
-    return {requiredUuid(object, "id"), requiredString(object, "name"), requiredString(object, "gatewayURL"),
-            asList<ProjectProfile>(requiredField(object, "projects"), &ProjectProfile::decode)};
-}
-
-void SyncedMachineProfile::encode(JsonWriter &writer) const
-{
-    writer.beginObject();
-    writer.field("id", id);
-    writer.field("name", name);
-    writer.field("gatewayURL", gatewayURL);
-    writer.field("projects", projects);
-    writer.endObject();
-}
 
 SyncedWriterInfo SyncedWriterInfo::current()
 {

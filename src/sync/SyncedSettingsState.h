@@ -8,22 +8,9 @@
 
 namespace tessel {
 
-// A machine as it travels between installations: never with its token.
-struct SyncedMachineProfile
-{
-    QUuid id;
-    QString name;
-    QString gatewayURL;
-    QList<ProjectProfile> projects;
-
-    static SyncedMachineProfile from(const MachineProfile &machine);
-    // `token` is what the secret store holds for this machine (empty when none).
-    MachineProfile toMachineProfile(const QString &token) const;
-
-    static SyncedMachineProfile decode(const simdjson::dom::element &value);
-    void encode(JsonWriter &writer) const;
-    friend bool operator==(const SyncedMachineProfile &, const SyncedMachineProfile &) = default;
-};
+// A machine as it travels between installations: exactly the locally stored form (the
+// same four fields and JSON keys), never with its token.
+using SyncedMachineProfile = StoredMachineProfile;
 
 // The installation that wrote a document; other installations only display it.
 struct SyncedWriterInfo
