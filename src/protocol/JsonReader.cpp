@@ -35,6 +35,9 @@ Element parseDocument(QByteArrayView bytes)
     const auto size = std::size_t(bytes.size());
     if (size > maxDocumentBytes)
         throw JsonDecodeError("document too large");
+    // An empty view may have no data pointer, which the parser's copy must not be given.
+    if (size == 0)
+        throw JsonDecodeError("empty document");
     simdjson::dom::parser *parser = &reusableParser();
     largeParser().reset();
     if (size > reusableParserBytes) {

@@ -1,0 +1,141 @@
+#include "app/TranscriptListModel.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace tessel {
+
+int TranscriptListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+QVariant TranscriptListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const DesktopTranscriptItem &item = m_items.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case BodyRole: return item.body;
+    case TitleRole: return item.title;
+    case TranscriptRoleRole: return int(item.role);
+    case IsStreamingRole: return item.isStreaming;
+    case SourceItemIdRole: return item.sourceItemID ? QVariant(*item.sourceItemID) : QVariant();
+    case ItemIdRole: return item.id;
+    default: return {};
+    }
+}
+
+QHash<int, QByteArray> TranscriptListModel::roleNames() const
+{
+    return {{TitleRole, "title"},
+            {BodyRole, "body"},
+            {TranscriptRoleRole, "role"},
+            {IsStreamingRole, "isStreaming"},
+            {SourceItemIdRole, "sourceItemID"},
+            {ItemIdRole, "id"}};
+}
+
+void TranscriptListModel::replaceAll(const QList<DesktopTranscriptItem> &items)
+{
+    beginResetModel();
+    m_items = items;
+    m_firstMatch.clear();
+    for (qsizetype row = 0; row < m_items.size(); ++row)
+        indexItem(row);
+    endResetModel();
+}
+
+void TranscriptListModel::append(const DesktopTranscriptItem &item)
+{
+    const auto row = int(m_items.size());
+    beginInsertRows({}, row, row);
+    m_items.append(item);
+    indexItem(row);
+    endInsertRows();
+}
+
+void TranscriptListModel::appendAssistantDelta(const QString &delta, const std::optional<QString> &itemID,
+                                               const QString &title)
+{
+    if (delta.isEmpty())
+        return;
+    if (const auto row = findMatch(DesktopTranscriptRole::assistant, itemID)) {
+        DesktopTranscriptItem &item = m_items[*row];
+        item.body.append(delta);
+        item.isStreaming = true;
+        rowChanged(*row);
+        return;
+    }
+    DesktopTranscriptItem item;
+    item.role = DesktopTranscriptRole::assistant;
+    item.title = title;
+    item.body = delta;
+    item.isStreaming = true;
+    item.sourceItemID = itemID;
+    append(item);
+}
+
+void TranscriptListModel::finalizeAssistantMessage(const QString &text, const std::optional<QString> &itemID,
+                                                   const QString &title)
+{
+    if (const auto row = findMatch(DesktopTranscriptRole::assistant, itemID)) {
+        DesktopTranscriptItem &item = m_items[*row];
+        if (!text.isEmpty())
+            item.body = text;
+        item.isStreaming = false;
+        rowChanged(*row);
+        return;
+    }
+    DesktopTranscriptItem item;
+    item.role = DesktopTranscriptRole::assistant;
+    item.title = title;
+    item.body = text;
+    item.sourceItemID = itemID;
+    append(item);
+}
+
+void TranscriptListModel::upsertToolEvent(const QString &text, bool running, const std::optional<QString> &itemID)
+{
+    if (const auto row = findMatch(DesktopTranscriptRole::tool, itemID)) {
+        DesktopTranscriptItem &item = m_items[*row];
+        item.body = text;
+        item.isStreaming = running;
+        rowChanged(*row);
+        return;
+    }
+    DesktopTranscriptItem item;
+    item.role = DesktopTranscriptRole::tool;
+    item.title = u"Tool"_s;
+    item.body = text;
+    item.isStreaming = running;
+    item.sourceItemID = itemID;
+    append(item);
+}
+
+std::optional<qsizetype> TranscriptListModel::findMatch(DesktopTranscriptRole role,
+                                                        const std::optional<QString> &itemID) const
+{
+    const auto found = m_firstMatch.constFind(MatchKey{role, itemID});
+    if (found == m_firstMatch.constEnd())
+        return std::nullopt;
+    return *found;
+}
+
+void TranscriptListModel::indexItem(qsizetype row)
+{
+    const DesktopTranscriptItem &item = m_items.at(row);
+    // Only the oldest item of a key is ever matched.
+    const MatchKey key{item.role, item.sourceItemID};
+    if (!m_firstMatch.contains(key))
+        m_firstMatch.insert(key, row);
+}
+
+void TranscriptListModel::rowChanged(qsizetype row)
+{
+    const QModelIndex changed = index(int(row));
+    static const QList<int> mergedRoles = {Qt::DisplayRole, BodyRole, IsStreamingRole};
+    Q_EMIT dataChanged(changed, changed, mergedRoles);
+}
+
+} // namespace tessel

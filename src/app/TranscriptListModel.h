@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/DesktopTranscriptItem.h"
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QList>
+
+#include <optional>
+
+namespace tessel {
+
+// The chat transcript, oldest item first, as a list model for views. Appending inserts one
+// row, a merge changes one row, a wholesale replacement resets.
+//
+// Merges find their item by (role, gateway item id): the first item from the oldest with that
+// role and the same id, where two absent ids match and an absent id never matches a present
+// one. Items are only appended or replaced wholesale and a merge never changes an item's role
+// or id, so the first match of a key never moves; an index from key to row makes each merge
+// O(1) however long the transcript grows.
+class TranscriptListModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    enum Role {
+        TitleRole = Qt::UserRole + 1,
+        BodyRole,
+        TranscriptRoleRole,
+        IsStreamingRole,
+        SourceItemIdRole,
+        ItemIdRole,
+    };
+    Q_ENUM(Role)
+
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    const QList<DesktopTranscriptItem> &items() const { return m_items; }
+    void replaceAll(const QList<DesktopTranscriptItem> &items);
+    void append(const DesktopTranscriptItem &item);
+
+    // Empty deltas change nothing; otherwise the matched assistant item grows and streams,
+    // or a new streaming item titled `title` starts.
+    void appendAssistantDelta(const QString &delta, const std::optional<QString> &itemID, const QString &title);
+    // The final text replaces the streamed pieces unless it is empty; streaming stops.
+    void finalizeAssistantMessage(const QString &text, const std::optional<QString> &itemID, const QString &title);
+    // The matched tool item takes the new text and running state and keeps its title.
+    void upsertToolEvent(const QString &text, bool running, const std::optional<QString> &itemID);
+
+private:
+    struct MatchKey
+    {
+        DesktopTranscriptRole role;
+        std::optional<QString> itemID;
+        friend bool operator==(const MatchKey &, const MatchKey &) = default;
+        friend size_t qHash(const MatchKey &key, size_t seed = 0)
+        {
+            return qHashMulti(seed, int(key.role), key.itemID.has_value(), key.itemID.value_or(QString()));
+        }
+    };
+
+    std::optional<qsizetype> findMatch(DesktopTranscriptRole role, const std::optional<QString> &itemID) const;
+    void indexItem(qsizetype row);
+    void rowChanged(qsizetype row);
+
+    QList<DesktopTranscriptItem> m_items;
+    QHash<MatchKey, qsizetype> m_firstMatch;
+};
+
+} // namespace tessel

@@ -1,0 +1,191 @@
+#include "app/TranscriptListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace tessel {
+
+class tst_TranscriptListModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void completionReplacesStreamedText();
+    void emptyCompletionKeepsStreamedTextAndStopsStreaming();
+    void completionForUnknownIdAddsAnItem();
+    void deltasWithoutIdMergeIntoFirstAnonymousItem();
+    void toolPhasesUpdateOneItem();
+    void mergesChangeOneRowAndAppendsInsertOne();
+    void indexedMergesMatchTheLinearRuleOnRandomStreams();
+};
+
+namespace {
+
+QStringList bodies(const TranscriptListModel &model)
+{
+    QStringList result;
+    for (const auto &item : model.items())
+        result << item.body;
+    return result;
+}
+
+// The matching rule as a plain search from the oldest item.
+std::optional<qsizetype> linearMatch(const QList<DesktopTranscriptItem> &items, DesktopTranscriptRole role,
+                                     const std::optional<QString> &id)
+{
+    for (qsizetype row = 0; row < items.size(); ++row) {
+        if (items[row].role == role && items[row].sourceItemID == id)
+            return row;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void tst_TranscriptListModel::completionReplacesStreamedText()
+{
+    TranscriptListModel model;
+    model.appendAssistantDelta(u"Hel"_s, u"a"_s, u"Codex"_s);
+    model.appendAssistantDelta(u"lo"_s, u"a"_s, u"Codex"_s);
+    QCOMPARE(model.items().size(), 1);
+    QCOMPARE(model.items()[0].body, u"Hello"_s);
+    QVERIFY(model.items()[0].isStreaming);
+    model.finalizeAssistantMessage(u"Hello, world."_s, u"a"_s, u"Codex"_s);
+    QCOMPARE(model.items().size(), 1);
+    QCOMPARE(model.items()[0].body, u"Hello, world."_s);
+    QVERIFY(!model.items()[0].isStreaming);
+    model.appendAssistantDelta({}, u"a"_s, u"Codex"_s);
+    QVERIFY(!model.items()[0].isStreaming);
+}
+
+void tst_TranscriptListModel::emptyCompletionKeepsStreamedTextAndStopsStreaming()
+{
+    TranscriptListModel model;
+    model.appendAssistantDelta(u"partial"_s, u"a"_s, u"Pi"_s);
+    model.finalizeAssistantMessage({}, u"a"_s, u"Pi"_s);
+    QCOMPARE(bodies(model), QStringList{u"partial"_s});
+    QVERIFY(!model.items()[0].isStreaming);
+    QCOMPARE(model.items()[0].title, u"Pi"_s);
+}
+
+void tst_TranscriptListModel::completionForUnknownIdAddsAnItem()
+{
+    TranscriptListModel model;
+    model.appendAssistantDelta(u"one"_s, u"a"_s, u"Codex"_s);
+    model.finalizeAssistantMessage(u"two"_s, u"b"_s, u"Codex"_s);
+    model.finalizeAssistantMessage({}, u"c"_s, u"Codex"_s);
+    QCOMPARE(bodies(model), (QStringList{u"one"_s, u"two"_s, QString()}));
+    QVERIFY(!model.items()[1].isStreaming);
+    QCOMPARE(model.items()[1].sourceItemID, u"b"_s);
+}
+
+void tst_TranscriptListModel::deltasWithoutIdMergeIntoFirstAnonymousItem()
+{
+    TranscriptListModel model;
+    model.finalizeAssistantMessage(u"old"_s, std::nullopt, u"Codex"_s);
+    model.appendAssistantDelta(u"x"_s, u""_s, u"Codex"_s);
+    model.appendAssistantDelta(u" more"_s, std::nullopt, u"Codex"_s);
+    // An empty id is a present id: it does not match the absent one.
+    QCOMPARE(bodies(model), (QStringList{u"old more"_s, u"x"_s}));
+    QVERIFY(model.items()[0].isStreaming);
+}
+
+void tst_TranscriptListModel::toolPhasesUpdateOneItem()
+{
+    TranscriptListModel model;
+    model.upsertToolEvent(u"Started: ls"_s, true, u"t1"_s);
+    model.appendAssistantDelta(u"text"_s, u"t1"_s, u"Codex"_s);
+    model.upsertToolEvent(u"Completed: ls"_s, false, u"t1"_s);
+    QCOMPARE(model.items().size(), 2);
+    QCOMPARE(model.items()[0].title, u"Tool"_s);
+    QCOMPARE(model.items()[0].body, u"Completed: ls"_s);
+    QVERIFY(!model.items()[0].isStreaming);
+}
+
+void tst_TranscriptListModel::mergesChangeOneRowAndAppendsInsertOne()
+{
+    TranscriptListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.replaceAll({DesktopTranscriptItem::system(u"Connecting"_s), DesktopTranscriptItem::system(u"Ready"_s)});
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+    model.appendAssistantDelta(u"a"_s, u"i"_s, u"Codex"_s);
+    model.appendAssistantDelta(u"b"_s, u"i"_s, u"Codex"_s);
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(inserted[0][1].toInt(), 2);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed[0][0].value<QModelIndex>().row(), 2);
+    QCOMPARE(changed[0][1].value<QModelIndex>().row(), 2);
+    QCOMPARE(model.data(model.index(2), TranscriptListModel::BodyRole).toString(), u"ab"_s);
+    QCOMPARE(model.data(model.index(2), TranscriptListModel::IsStreamingRole).toBool(), true);
+    QCOMPARE(reset.size(), 0);
+
+    // A replacement rebuilds the index: the old item id no longer matches anything.
+    model.replaceAll({});
+    model.appendAssistantDelta(u"c"_s, u"i"_s, u"Codex"_s);
+    QCOMPARE(bodies(model), QStringList{u"c"_s});
+}
+
+void tst_TranscriptListModel::indexedMergesMatchTheLinearRuleOnRandomStreams()
+{
+    QRandomGenerator random(42);
+    const QList<std::optional<QString>> ids = {std::nullopt, u""_s, u"a"_s, u"b"_s, u"c"_s};
+    for (int round = 0; round < 50; ++round) {
+        TranscriptListModel model;
+        QList<DesktopTranscriptItem> expected;
+        for (int step = 0; step < 200; ++step) {
+            const auto id = ids[random.bounded(int(ids.size()))];
+            const QString text = random.bounded(5) == 0 ? QString() : QString::number(step);
+            const int operation = random.bounded(5);
+            const auto role = operation == 3 ? DesktopTranscriptRole::tool : DesktopTranscriptRole::assistant;
+            const auto match = linearMatch(expected, role, id);
+            switch (operation) {
+            case 0:
+            case 1:
+                model.appendAssistantDelta(text, id, u"Codex"_s);
+                if (text.isEmpty())
+                    break;
+                if (match) {
+                    expected[*match].body += text;
+                    expected[*match].isStreaming = true;
+                } else {
+                    expected.append(model.items().last());
+                }
+                break;
+            case 2:
+                model.finalizeAssistantMessage(text, id, u"Codex"_s);
+                if (match) {
+                    if (!text.isEmpty())
+                        expected[*match].body = text;
+                    expected[*match].isStreaming = false;
+                } else {
+                    expected.append(model.items().last());
+                }
+                break;
+            case 3:
+                model.upsertToolEvent(text, step % 2 == 0, id);
+                if (match) {
+                    expected[*match].body = text;
+                    expected[*match].isStreaming = step % 2 == 0;
+                } else {
+                    expected.append(model.items().last());
+                }
+                break;
+            default: model.append(DesktopTranscriptItem::system(text)); expected.append(model.items().last());
+            }
+            QCOMPARE(model.items().size(), expected.size());
+        }
+        QCOMPARE(model.items(), expected);
+    }
+}
+
+} // namespace tessel
+
+QTEST_GUILESS_MAIN(tessel::tst_TranscriptListModel)
+#include "tst_TranscriptListModel.moc"
