@@ -123,8 +123,6 @@ private Q_SLOTS:
         QCOMPARE(m_memory.item(m_account, location(group, true)), QByteArray("good"));
     }
 
-    void missingTokenReadsEmpty() { QCOMPARE(sharedStore().token(m_machine), QString()); }
-
     void settingStoresTrimmedTokenInBestLocationAndTidiesUp()
     {
         m_memory.put(m_account, location(std::nullopt, false), "old");

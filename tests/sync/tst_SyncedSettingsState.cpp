@@ -155,24 +155,6 @@ private Q_SLOTS:
         QVERIFY(fullDocument().hasMeaningfulContent());
     }
 
-    void convertsMachinesWithoutTokens()
-    {
-        const MachineProfile machine{
-            QUuid::createUuid(), u"m"_s, u"ws://h"_s, u"secret-token"_s, {{QUuid::createUuid(), u"p"_s, u"/d"_s}}};
-        const SyncedMachineProfile synced = SyncedMachineProfile::from(machine);
-        QVERIFY(!encodeJson(synced).contains("secret-token"));
-        QCOMPARE(synced.toMachineProfile(u"secret-token"_s), machine);
-        QCOMPARE(synced.toMachineProfile(QString()).gatewayToken, QString());
-    }
-
-    void describesThisInstallationAsWriter()
-    {
-        const SyncedWriterInfo writer = SyncedWriterInfo::current();
-        QVERIFY(!writer.deviceName.isEmpty());
-        QVERIFY(!writer.deviceID.isEmpty());
-        QVERIFY(!writer.platform.isEmpty());
-        QCOMPARE(writer.appVersion, u"0.1.0"_s);
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_SyncedSettingsState)
