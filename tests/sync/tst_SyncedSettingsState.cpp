@@ -154,7 +154,6 @@ private Q_SLOTS:
         QVERIFY(empty.hasMeaningfulContent());
         QVERIFY(fullDocument().hasMeaningfulContent());
     }
-
 };
 
 QTEST_GUILESS_MAIN(tst_SyncedSettingsState)
