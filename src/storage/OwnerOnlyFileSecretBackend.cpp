@@ -1,0 +1,153 @@
+#include "storage/OwnerOnlyFileSecretBackend.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace tessel {
+
+namespace {
+
+// Far beyond any number of machines; a larger file is not ours.
+constexpr qint64 maxFileBytes = 4 * 1024 * 1024;
+
+bool isItem(const QJsonValue &value, const QString &account, const GatewaySecretStoreConfiguration &location)
+{
+    const QJsonObject item = value.toObject();
+    return item.value("service"_L1) == location.service && item.value("account"_L1) == account &&
+        item.value("accessGroup"_L1) == location.accessGroup.value_or(QString()) &&
+        item.value("synchronizable"_L1) == location.isSynchronizable;
+}
+
+qsizetype indexOf(const QJsonArray &items, const QString &account, const GatewaySecretStoreConfiguration &location)
+{
+    for (qsizetype index = 0; index < items.size(); ++index) {
+        if (isItem(items.at(index), account, location))
+            return index;
+    }
+    return -1;
+}
+
+} // namespace
+
+OwnerOnlyFileSecretBackend::OwnerOnlyFileSecretBackend(QString filePath)
+    : m_filePath(std::move(filePath))
+{ }
+
+QString OwnerOnlyFileSecretBackend::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/secrets/gateway-tokens.json"_L1;
+}
+
+GatewaySecretStoreBackend OwnerOnlyFileSecretBackend::backend() const
+{
+    const OwnerOnlyFileSecretBackend file = *this;
+    return {[file](const QString &account, const GatewaySecretStoreConfiguration &location) {
+                return file.readToken(account, location);
+            },
+            [file](const QString &token, const QString &account, const GatewaySecretStoreConfiguration &location) {
+                return file.upsertToken(token, account, location);
+            },
+            [file](const QString &account, const GatewaySecretStoreConfiguration &location) {
+                file.removeToken(account, location);
+            }};
+}
+
+std::optional<QString> OwnerOnlyFileSecretBackend::readToken(const QString &account,
+                                                             const GatewaySecretStoreConfiguration &location) const
+{
+    const std::optional<QJsonArray> items = readItems();
+    if (!items)
+        return std::nullopt;
+    const qsizetype index = indexOf(*items, account, location);
+    if (index < 0)
+        return std::nullopt;
+    const QJsonValue token = items->at(index).toObject().value("token"_L1);
+    if (!token.isString())
+        return std::nullopt;
+    return token.toString();
+}
+
+bool OwnerOnlyFileSecretBackend::upsertToken(const QString &token, const QString &account,
+                                             const GatewaySecretStoreConfiguration &location) const
+{
+    std::optional<QJsonArray> items = itemsForWriting();
+    if (!items)
+        return false;
+    const QJsonObject item{{"service"_L1, location.service},
+                           {"account"_L1, account},
+                           {"accessGroup"_L1, location.accessGroup.value_or(QString())},
+                           {"synchronizable"_L1, location.isSynchronizable},
+                           {"token"_L1, token}};
+    if (const qsizetype index = indexOf(*items, account, location); index >= 0)
+        items->replace(index, item);
+    else
+        items->append(item);
+    return writeItems(*items);
+}
+
+void OwnerOnlyFileSecretBackend::removeToken(const QString &account,
+                                             const GatewaySecretStoreConfiguration &location) const
+{
+    std::optional<QJsonArray> items = readItems();
+    if (!items)
+        return;
+    const qsizetype index = indexOf(*items, account, location);
+    if (index < 0)
+        return;
+    items->removeAt(index);
+    writeItems(*items);
+}
+
+QString OwnerOnlyFileSecretBackend::corruptFilePath() const
+{
+    return m_filePath + ".corrupt"_L1;
+}
+
+std::optional<QJsonArray> OwnerOnlyFileSecretBackend::readItems() const
+{
+    QFile file(m_filePath);
+    if (!file.exists())
+        return QJsonArray();
+    if (file.size() > maxFileBytes || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QJsonValue items = document.object().value("items"_L1);
+    if (!items.isArray())
+        return std::nullopt;
+    return items.toArray();
+}
+
+std::optional<QJsonArray> OwnerOnlyFileSecretBackend::itemsForWriting() const
+{
+    if (std::optional<QJsonArray> items = readItems())
+        return items;
+    // Keep what is there for the user to recover by hand rather than overwrite it.
+    QFile::remove(corruptFilePath());
+    if (!QFile::rename(m_filePath, corruptFilePath()))
+        return std::nullopt;
+    return QJsonArray();
+}
+
+bool OwnerOnlyFileSecretBackend::writeItems(const QJsonArray &items) const
+{
+    const QString folder = QFileInfo(m_filePath).absolutePath();
+    if (!QDir().mkpath(folder))
+        return false;
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!QFile::setPermissions(folder, ownerOnly | QFileDevice::ExeOwner))
+        return false;
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnly))
+        return false;
+    file.write(QJsonDocument(QJsonObject{{"items"_L1, items}}).toJson(QJsonDocument::Compact));
+    return file.commit();
+}
+
+} // namespace tessel

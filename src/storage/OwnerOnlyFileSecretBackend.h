@@ -1,0 +1,41 @@
+#pragma once
+
+#include "storage/GatewaySecretStoreBackend.h"
+
+#include <QJsonArray>
+
+namespace tessel {
+
+// Token items in one JSON file readable by its owner only (folder 0700, file 0600),
+// replaced atomically on every change. The fallback when no Secret Service answers, so
+// tokens still persist on a desktop without a keyring. Locations are distinct items, as
+// in the Secret Service. Every call reads the file afresh; nothing is cached.
+class OwnerOnlyFileSecretBackend
+{
+public:
+    explicit OwnerOnlyFileSecretBackend(QString filePath);
+
+    // gateway-tokens.json in a "secrets" folder under the application's data location.
+    static QString defaultFilePath();
+
+    GatewaySecretStoreBackend backend() const;
+
+    std::optional<QString> readToken(const QString &account, const GatewaySecretStoreConfiguration &location) const;
+    bool upsertToken(const QString &token, const QString &account,
+                     const GatewaySecretStoreConfiguration &location) const;
+    void removeToken(const QString &account, const GatewaySecretStoreConfiguration &location) const;
+
+    // An unreadable file is moved aside to this name on the next write, not overwritten.
+    QString corruptFilePath() const;
+
+private:
+    // The stored items; empty when there is no file, nothing when the file is unreadable.
+    std::optional<QJsonArray> readItems() const;
+    // Items for a write: an unreadable file is kept aside and the write starts afresh.
+    std::optional<QJsonArray> itemsForWriting() const;
+    bool writeItems(const QJsonArray &items) const;
+
+    QString m_filePath;
+};
+
+} // namespace tessel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "sync/ReplicatedKeyValueStore.h"
+
+#include <QMap>
+
+namespace tessel::test {
+
+// A replicated store in memory that counts writes and synchronise requests; tests post
+// external changes with `changedExternally` themselves, after `putExternally`.
+class MemoryKeyValueStore : public ReplicatedKeyValueStore
+{
+    Q_OBJECT
+
+public:
+    using ReplicatedKeyValueStore::ReplicatedKeyValueStore;
+
+    std::optional<QByteArray> data(const QString &key) const override;
+    void setData(const QString &key, const QByteArray &value) override;
+    bool synchronize() override;
+    bool hasIdentity() const override { return synchronizeAnswer; }
+
+    // A value written by another device: no write is counted.
+    void putExternally(const QString &key, const QByteArray &value) { m_values.insert(key, value); }
+
+    bool synchronizeAnswer = true;
+    int writeCount = 0;
+    int synchronizeCount = 0;
+
+private:
+    QMap<QString, QByteArray> m_values;
+};
+
+} // namespace tessel::test
