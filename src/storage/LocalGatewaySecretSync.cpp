@@ -92,9 +92,9 @@ bool shouldAddLocalSuffix(const QString &host)
 
 } // namespace
 
-QString defaultConfigurationPath()
+QString defaultConfigurationPath(const QString &homeDirectory)
 {
-    return QDir::homePath() + "/.config/tessel-gateway/gateway.env"_L1;
+    return homeDirectory + "/.config/tessel-gateway/gateway.env"_L1;
 }
 
 std::optional<LocalGatewayEnvironmentConfiguration> loadConfiguration(const QString &path)

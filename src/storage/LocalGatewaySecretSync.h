@@ -4,6 +4,7 @@
 #include "storage/LocalGatewayEnvironmentConfiguration.h"
 #include "storage/MachineProfile.h"
 
+#include <QDir>
 #include <QSet>
 #include <QStringList>
 
@@ -11,8 +12,8 @@
 // stores it for every registered machine whose URL points at this computer.
 namespace tessel::LocalGatewaySecretSync {
 
-// .config/tessel-gateway/gateway.env under the user's home folder.
-QString defaultConfigurationPath();
+// .config/tessel-gateway/gateway.env under the given home folder, the user's by default.
+QString defaultConfigurationPath(const QString &homeDirectory = QDir::homePath());
 
 // Nothing when the file is missing, unreadable, not UTF-8, or holds no usable token.
 std::optional<LocalGatewayEnvironmentConfiguration> loadConfiguration(const QString &path = defaultConfigurationPath());

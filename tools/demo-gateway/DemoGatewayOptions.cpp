@@ -44,7 +44,9 @@ std::variant<DemoGatewayOptions, QString> DemoGatewayOptions::parse(const QStrin
                                            u"reason"_s);
     const QCommandLineOption interval(u"delta-interval-ms"_s, u"Pause between streamed pieces (default 40)."_s, u"ms"_s,
                                       u"40"_s);
-    parser.addOptions({port, listen, token, root, noEnvFile, piUnavailable, interval});
+    const QCommandLineOption logRequests(u"log-requests"_s,
+                                         u"Print each request's type and key names (never values) on stdout."_s);
+    parser.addOptions({port, listen, token, root, noEnvFile, piUnavailable, interval, logRequests});
     if (!parser.parse(arguments))
         return parser.errorText();
     if (parser.isSet(u"help"_s))
@@ -62,6 +64,7 @@ std::variant<DemoGatewayOptions, QString> DemoGatewayOptions::parse(const QStrin
         return u"--delta-interval-ms must be a positive number."_s;
     options.deltaInterval = std::chrono::milliseconds(intervalMs);
     options.writeEnvironmentFile = !parser.isSet(noEnvFile);
+    options.logRequests = parser.isSet(logRequests);
     options.token = parser.value(token);
     if (parser.isSet(token) && !isPlainToken(options.token))
         return u"--token must be non-empty and contain no spaces or control characters."_s;

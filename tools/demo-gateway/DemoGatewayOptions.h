@@ -20,6 +20,9 @@ struct DemoGatewayOptions
     bool writeEnvironmentFile = true;
     std::optional<QString> piUnavailableReason;
     std::chrono::milliseconds deltaInterval{40};
+    // One line per request on standard output: its type and the names of its keys, never
+    // their values (the token stays out).
+    bool logRequests = false;
 
     // The options, or the text of what is wrong with the arguments.
     static std::variant<DemoGatewayOptions, QString> parse(const QStringList &arguments);

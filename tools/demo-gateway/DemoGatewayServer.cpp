@@ -3,8 +3,12 @@
 #include "DemoReply.h"
 #include "DemoRequestDecoder.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QWebSocket>
 #include <QWebSocketServer>
+
+#include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -81,6 +85,8 @@ void DemoGatewayServer::handleFrame(QWebSocket *socket, const QString &text)
         send(socket, DemoReply::error(std::nullopt, u"BAD_REQUEST"_s, u"The request is not valid: "_s + error));
         return;
     }
+    if (m_options.logRequests)
+        logRequest(text);
     if (request->type != "hello"_L1 && !m_connections.value(socket).authenticated) {
         send(
             socket,
@@ -94,6 +100,16 @@ void DemoGatewayServer::handleFrame(QWebSocket *socket, const QString &text)
         return;
     }
     (this->*handler)(socket, *request);
+}
+
+void DemoGatewayServer::logRequest(const QString &text)
+{
+    const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
+    QStringList keys = object.keys();
+    keys.sort();
+    const QString line = u"request "_s + object.value(u"type"_s).toString() + u" keys="_s + keys.join(u',');
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
 }
 
 void DemoGatewayServer::handleWritten(QWebSocket *socket, qint64 bytes)

@@ -41,6 +41,7 @@ private:
 
     void accept();
     void handleFrame(QWebSocket *socket, const QString &text);
+    void logRequest(const QString &text);
     void handleWritten(QWebSocket *socket, qint64 bytes);
     void hello(QWebSocket *socket, const GatewayClientEnvelope &request);
     void listBackends(QWebSocket *socket, const GatewayClientEnvelope &request);

@@ -1,0 +1,188 @@
+#include "app/TesselDesktopPOCModel.h"
+
+#include "files/ProjectFileService.h"
+#include "files/UITestProjectFilesStore.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace tessel {
+
+QList<ProjectFileEntry> TesselDesktopPOCModel::currentDirectoryEntries() const
+{
+    return m_currentDirectory ? sortedForDisplay(m_currentDirectory->entries) : QList<ProjectFileEntry>();
+}
+
+bool TesselDesktopPOCModel::canSaveCurrentDocument() const
+{
+    return m_currentDocument && m_currentDocumentDraft != m_currentDocument->content && !m_isSavingDocument;
+}
+
+void TesselDesktopPOCModel::loadCurrentDirectory(bool resetPath)
+{
+    listDirectory(resetPath, [] {});
+}
+
+void TesselDesktopPOCModel::listDirectory(bool resetPath, const std::function<void()> &done)
+{
+    const auto machine = selectedMachine();
+    const auto project = selectedProject();
+    if (!machine || !project)
+        return done();
+    if (resetPath)
+        setCurrentDirectoryPath(QString());
+    beginFileOperation(m_directoryLoads, &TesselDesktopPOCModel::isLoadingDirectoryChanged);
+    const quint64 generation = m_filesGeneration;
+    ProjectFileService::listDirectory(
+        *machine, *project, m_currentDirectoryPath, m_includeHiddenFiles, this,
+        [this, generation, done](const ProjectFileResult<ProjectDirectoryResult> &result) {
+            endFileOperation(m_directoryLoads, &TesselDesktopPOCModel::isLoadingDirectoryChanged);
+            // A listing of a project that is no longer selected must never appear.
+            if (generation == m_filesGeneration) {
+                if (result.hasValue()) {
+                    assign(m_currentDirectory, std::optional(result.value()),
+                           &TesselDesktopPOCModel::currentDirectoryChanged);
+                    setCurrentDirectoryPath(result.value().path);
+                } else {
+                    setFileErrorMessage(result.error().message());
+                }
+            }
+            done();
+        },
+        m_mockFilesStore.get());
+}
+
+void TesselDesktopPOCModel::openParentDirectory()
+{
+    if (m_currentDirectoryPath.isEmpty())
+        return;
+    QStringList pieces = m_currentDirectoryPath.split(u'/', Qt::SkipEmptyParts);
+    if (!pieces.isEmpty())
+        pieces.removeLast();
+    setCurrentDirectoryPath(pieces.join(u'/'));
+    closeDocument();
+    loadCurrentDirectory(false);
+}
+
+void TesselDesktopPOCModel::activateEntry(const ProjectFileEntry &entry)
+{
+    if (entry.kind == ProjectFileKind::directory) {
+        closeDocument();
+        setCurrentDirectoryPath(entry.path);
+        loadCurrentDirectory(false);
+    } else {
+        openDocument(entry.path);
+    }
+}
+
+void TesselDesktopPOCModel::openDocument(const QString &path)
+{
+    const auto machine = selectedMachine();
+    const auto project = selectedProject();
+    if (!machine || !project)
+        return;
+    beginFileOperation(m_documentLoads, &TesselDesktopPOCModel::isLoadingDocumentChanged);
+    const quint64 generation = m_filesGeneration;
+    ProjectFileService::readDocument(
+        *machine, *project, path, this,
+        [this, generation](const ProjectFileResult<ProjectFileDocumentSnapshot> &result) {
+            endFileOperation(m_documentLoads, &TesselDesktopPOCModel::isLoadingDocumentChanged);
+            if (generation != m_filesGeneration)
+                return;
+            if (!result.hasValue())
+                return setFileErrorMessage(result.error().message());
+            assign(m_currentDocument, std::optional(result.value()), &TesselDesktopPOCModel::currentDocumentChanged);
+            setCurrentDocumentDraft(result.value().content);
+        },
+        m_mockFilesStore.get());
+}
+
+void TesselDesktopPOCModel::saveCurrentDocument()
+{
+    const auto machine = selectedMachine();
+    const auto project = selectedProject();
+    if (!machine || !project || !m_currentDocument || !canSaveCurrentDocument())
+        return;
+    assign(m_isSavingDocument, true, &TesselDesktopPOCModel::isSavingDocumentChanged);
+    clearFileMessages();
+    const QString draft = m_currentDocumentDraft;
+    const ProjectFileDocumentSnapshot document = *m_currentDocument;
+    const quint64 generation = m_filesGeneration;
+    ProjectFileService::writeDocument(
+        *machine, *project, document.path, draft, nonEmpty(document.revision), this,
+        [this, generation, draft, document](const ProjectFileResult<ProjectFileSaveResult> &result) {
+            const auto finish = [this] {
+                assign(m_isSavingDocument, false, &TesselDesktopPOCModel::isSavingDocumentChanged);
+                Q_EMIT saveFinished();
+            };
+            // The workspace moved on to another project: this document is no longer shown.
+            if (generation != m_filesGeneration)
+                return finish();
+            if (!result.hasValue()) {
+                // The document, its revision and the draft stay as they were.
+                setFileErrorMessage(result.error().message());
+                return finish();
+            }
+            const ProjectFileSaveResult &saved = result.value();
+            ProjectFileDocumentSnapshot updated{
+                saved.path,         draft, saved.revision, saved.size, saved.modifiedAt, document.languageHint,
+                document.isMarkdown};
+            assign(m_currentDocument, std::optional(updated), &TesselDesktopPOCModel::currentDocumentChanged);
+            listDirectory(false, [this, generation, path = document.path, finish] {
+                if (generation == m_filesGeneration)
+                    setFileStatusMessage(u"Saved "_s + path);
+                finish();
+            });
+        },
+        m_mockFilesStore.get());
+}
+
+void TesselDesktopPOCModel::resetFilesState()
+{
+    ++m_filesGeneration;
+    assign(m_currentDirectory, {}, &TesselDesktopPOCModel::currentDirectoryChanged);
+    setCurrentDirectoryPath(QString());
+    closeDocument();
+    clearFileMessages();
+}
+
+void TesselDesktopPOCModel::closeDocument()
+{
+    assign(m_currentDocument, {}, &TesselDesktopPOCModel::currentDocumentChanged);
+    setCurrentDocumentDraft(QString());
+}
+
+void TesselDesktopPOCModel::clearFileMessages()
+{
+    assign(m_fileErrorMessage, {}, &TesselDesktopPOCModel::fileErrorMessageChanged);
+    assign(m_fileStatusMessage, {}, &TesselDesktopPOCModel::fileStatusMessageChanged);
+}
+
+void TesselDesktopPOCModel::setFileErrorMessage(const QString &message)
+{
+    assign(m_fileErrorMessage, std::optional(message), &TesselDesktopPOCModel::fileErrorMessageChanged);
+}
+
+void TesselDesktopPOCModel::setFileStatusMessage(const QString &message)
+{
+    assign(m_fileStatusMessage, std::optional(message), &TesselDesktopPOCModel::fileStatusMessageChanged);
+}
+
+void TesselDesktopPOCModel::setCurrentDirectoryPath(const QString &path)
+{
+    assign(m_currentDirectoryPath, path, &TesselDesktopPOCModel::currentDirectoryPathChanged);
+}
+
+void TesselDesktopPOCModel::beginFileOperation(int &inFlight, void (TesselDesktopPOCModel::*changed)())
+{
+    clearFileMessages();
+    if (inFlight++ == 0)
+        Q_EMIT(this->*changed)();
+}
+
+void TesselDesktopPOCModel::endFileOperation(int &inFlight, void (TesselDesktopPOCModel::*changed)())
+{
+    if (--inFlight == 0)
+        Q_EMIT(this->*changed)();
+}
+
+} // namespace tessel
