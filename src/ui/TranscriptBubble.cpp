@@ -33,6 +33,25 @@ int layOut(QTextLayout &layout, int width, Qt::Alignment alignment)
     return int(std::ceil(y));
 }
 
+// A bubble kept for a streaming row must not share the model's string, or every delta
+// appended to that string would copy the whole reply.
+QString unshared(const QString &text)
+{
+    return QString(text.constData(), text.size());
+}
+
+// QTextLayout breaks lines only at line separators.
+QString layoutText(QStringView text)
+{
+    QString copy = text.toString();
+    copy.replace(u'\n', QChar::LineSeparator);
+    return copy;
+}
+
+// A streaming body re-lays out its last chunk on every delta; past this many lines the
+// chunk's settled lines are frozen and a new chunk starts at its last line.
+constexpr int linesPerChunk = 8;
+
 } // namespace
 
 TranscriptBubble::Content TranscriptBubble::Content::of(const DesktopTranscriptItem &item)
@@ -60,48 +79,108 @@ int TranscriptBubble::HeightEstimate::height(DesktopTranscriptRole role, qsizety
 }
 
 TranscriptBubble::TranscriptBubble(const Content &content, const QFont &baseFont, int width)
-    : m_role(content.role)
-    , m_isStreaming(content.isStreaming)
+    : m_content{content.role, content.title, unshared(content.body), content.isStreaming}
+    , m_bodyFont(bodyFont(content.role, baseFont))
     , m_width(width)
-    , m_title(std::make_unique<QTextLayout>(shownTitle(content.role, content.title),
+    , m_title(std::make_unique<QTextLayout>(layoutText(shownTitle(content.role, content.title)),
                                             UiStyle::semiboldCaptionFont(baseFont)))
-    , m_body(std::make_unique<QTextLayout>(content.body, bodyFont(content.role, baseFont)))
 {
-    const int textWidth = std::max(1, width - 2 * padding);
-    m_titleHeight = layOut(*m_title, textWidth, alignment(m_role));
-    m_bodyHeight = layOut(*m_body, textWidth, alignment(m_role));
+    m_titleHeight = layOut(*m_title, textWidth(), alignment(m_content.role));
+    layOutBodyFrom(0, 0);
+}
+
+bool TranscriptBubble::extend(const Content &content)
+{
+    if (content.role != m_content.role || content.title != m_content.title || !content.body.startsWith(m_content.body))
+        return false;
+    const qsizetype oldLength = m_content.body.size();
+    m_content.isStreaming = content.isStreaming;
+    if (content.body.size() == oldLength)
+        return true;
+    m_content.body = unshared(content.body);
+    BodyChunk &last = m_body.back();
+    if (last.lineCount < linesPerChunk) {
+        const BodyChunk rebuilt{nullptr, 0, last.top, last.start};
+        m_body.pop_back();
+        layOutBodyFrom(rebuilt.start, rebuilt.top);
+        return true;
+    }
+    // Lines above the last one keep their breaks whatever follows; only the last one and
+    // the new text are laid out again.
+    const QTextLine lastLine = last.layout->lineAt(last.lineCount - 1);
+    --last.lineCount;
+    layOutBodyFrom(last.start + lastLine.textStart(), last.top + lastLine.y());
+    return true;
+}
+
+void TranscriptBubble::layOutBodyFrom(qsizetype start, qreal top)
+{
+    BodyChunk chunk;
+    chunk.layout = std::make_unique<QTextLayout>(layoutText(QStringView(m_content.body).mid(start)), m_bodyFont);
+    layOut(*chunk.layout, textWidth(), alignment(m_content.role));
+    chunk.lineCount = chunk.layout->lineCount();
+    chunk.top = top;
+    chunk.start = start;
+    m_body.push_back(std::move(chunk));
+}
+
+int TranscriptBubble::textWidth() const
+{
+    return std::max(1, m_width - 2 * padding);
 }
 
 int TranscriptBubble::height() const
 {
-    return padding + m_titleHeight + spacing + m_bodyHeight + padding;
+    return padding + m_titleHeight + spacing + bodyRect().height() + padding;
 }
 
 QRect TranscriptBubble::bodyRect() const
 {
-    return QRect(padding, padding + m_titleHeight + spacing, std::max(1, m_width - 2 * padding), m_bodyHeight);
+    const BodyChunk &last = m_body.back();
+    qreal bottom = last.top;
+    if (last.lineCount > 0) {
+        const QTextLine line = last.layout->lineAt(last.lineCount - 1);
+        bottom += line.y() + line.height();
+    }
+    return QRect(padding, padding + m_titleHeight + spacing, textWidth(), int(std::ceil(bottom)));
 }
 
-void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal indicatorTurn) const
+void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &palette) const
 {
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
-    painter->setBrush(background(m_role, palette));
+    painter->setBrush(background(m_content.role, palette));
     painter->drawRoundedRect(QRect(topLeft, QSize(m_width, height())), cornerRadius, cornerRadius);
 
-    painter->setPen(titleColour(m_role, palette));
+    painter->setPen(titleColour(m_content.role, palette));
     m_title->draw(painter, topLeft + QPoint(padding, padding));
     painter->setPen(UiStyle::primary(palette));
-    m_body->draw(painter, topLeft + bodyRect().topLeft());
-    if (m_isStreaming)
-        paintIndicator(painter, topLeft, palette, indicatorTurn);
+    paintBody(painter, topLeft + bodyRect().topLeft());
+    if (m_content.isStreaming)
+        paintIndicator(painter, topLeft, palette);
     painter->restore();
 }
 
-// A small spinner in the bottom-trailing corner, inside the padding so it never covers text;
-// `turn` (0..1) rotates it.
-void TranscriptBubble::paintIndicator(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal turn) const
+// Draws only the lines inside the clip: a long reply may be far taller than the viewport.
+void TranscriptBubble::paintBody(QPainter *painter, QPointF origin) const
+{
+    const QRectF clip = painter->hasClipping() ? painter->clipBoundingRect() : QRectF();
+    for (const BodyChunk &chunk : m_body) {
+        const QPointF chunkOrigin = origin + QPointF(0, chunk.top);
+        for (int i = 0; i < chunk.lineCount; ++i) {
+            const QTextLine line = chunk.layout->lineAt(i);
+            const qreal y = chunkOrigin.y() + line.y();
+            if (!clip.isNull() && y > clip.bottom())
+                return;
+            if (clip.isNull() || y + line.height() >= clip.top())
+                line.draw(painter, chunkOrigin);
+        }
+    }
+}
+
+// A small open ring in the bottom-trailing corner, inside the padding so it never covers text.
+void TranscriptBubble::paintIndicator(QPainter *painter, QPoint topLeft, const QPalette &palette) const
 {
     const int inset = (padding - indicatorSize) / 2 + 2;
     const QRect box(topLeft.x() + m_width - inset - indicatorSize, topLeft.y() + height() - inset - indicatorSize,
@@ -109,8 +188,7 @@ void TranscriptBubble::paintIndicator(QPainter *painter, QPoint topLeft, const Q
     QPen pen(UiStyle::secondary(palette), 2, Qt::SolidLine, Qt::RoundCap);
     painter->setBrush(Qt::NoBrush);
     painter->setPen(pen);
-    const int start = int(-turn * 360 * 16);
-    painter->drawArc(box, start, 270 * 16);
+    painter->drawArc(box, 90 * 16, 270 * 16);
 }
 
 QString TranscriptBubble::defaultTitle(DesktopTranscriptRole role)

@@ -9,6 +9,7 @@
 #include <QTextLayout>
 
 #include <memory>
+#include <vector>
 
 class QPainter;
 
@@ -16,7 +17,10 @@ namespace tessel {
 
 // One transcript item laid out at a width: the title over the body on a rounded bubble of
 // the role's colour, with a progress mark at the bottom-trailing corner while it streams.
-// Laying out is the expensive part; a bubble is built to measure or paint and then dropped.
+//
+// Laying text out is the expensive part. The body is laid out in chunks of lines so that a
+// streaming reply that grows by a delta lays out only its last line and the new text again,
+// not the whole reply; painting draws only the lines inside the painter's clip.
 class TranscriptBubble
 {
 public:
@@ -56,9 +60,13 @@ public:
 
     int width() const { return m_width; }
     int height() const;
+    const Content &content() const { return m_content; }
+    // Takes a content whose body extends this one's (a streamed delta) and lays out only
+    // what changed; returns false, changing nothing, for any other change of layout.
+    bool extend(const Content &content);
     // Where the body text sits, relative to the bubble's top-left corner.
     QRect bodyRect() const;
-    void paint(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal indicatorTurn = 0) const;
+    void paint(QPainter *painter, QPoint topLeft, const QPalette &palette) const;
 
     static QString defaultTitle(DesktopTranscriptRole role);
     // The item's title, or the role's default when it is empty.
@@ -69,15 +77,27 @@ public:
     static Qt::Alignment alignment(DesktopTranscriptRole role);
 
 private:
-    void paintIndicator(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal turn) const;
+    // A run of body lines: lines [0, lineCount) of `layout`, placed at `top` in the body.
+    struct BodyChunk
+    {
+        std::unique_ptr<QTextLayout> layout;
+        int lineCount = 0;
+        qreal top = 0;
+        // Where the layout's text starts in the body.
+        qsizetype start = 0;
+    };
 
-    DesktopTranscriptRole m_role;
-    bool m_isStreaming;
+    void layOutBodyFrom(qsizetype start, qreal top);
+    int textWidth() const;
+    void paintBody(QPainter *painter, QPointF origin) const;
+    void paintIndicator(QPainter *painter, QPoint topLeft, const QPalette &palette) const;
+
+    Content m_content;
+    QFont m_bodyFont;
     int m_width;
     std::unique_ptr<QTextLayout> m_title;
-    std::unique_ptr<QTextLayout> m_body;
+    std::vector<BodyChunk> m_body;
     int m_titleHeight = 0;
-    int m_bodyHeight = 0;
 };
 
 } // namespace tessel

@@ -375,6 +375,8 @@ void TranscriptView::paintEvent(QPaintEvent *event)
         return;
     QPainter painter(viewport());
     const QRect area = event->rect();
+    // Bubbles draw only the lines inside the clip.
+    painter.setClipRect(area);
     bool measured = false;
     for (int row = m_layout.rowAt(verticalOffset() + area.top() - margin); row >= 0 && row < m_layout.count(); ++row) {
         const QModelIndex index = model()->index(row, 0, rootIndex());
@@ -504,10 +506,16 @@ void TranscriptView::placeTextSelector()
         return;
     }
     const QRect row = visualRect(m_selectorIndex);
-    const QRect body =
-        TranscriptBubble(TranscriptBubbleDelegate::contentAt(m_selectorIndex), font(), rowWidth()).bodyRect();
+    const QRect body = bubbleBodyRect(m_selectorIndex);
     const int height = std::max(body.height(), int(m_selector->document()->size().height()) + 1);
     m_selector->setGeometry(QRect(row.topLeft() + body.topLeft(), QSize(body.width(), height)));
+}
+
+QRect TranscriptView::bubbleBodyRect(const QModelIndex &index) const
+{
+    if (const auto *delegate = qobject_cast<TranscriptBubbleDelegate *>(itemDelegate()))
+        return delegate->bubble(rowOption(index.row()), index).bodyRect();
+    return TranscriptBubble(TranscriptBubbleDelegate::contentAt(index), font(), rowWidth()).bodyRect();
 }
 
 bool TranscriptView::eventFilter(QObject *watched, QEvent *event)

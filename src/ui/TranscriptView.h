@@ -93,6 +93,7 @@ private:
     qint64 contentHeight() const;
     int maximumOffset() const;
     void placeTextSelector();
+    QRect bubbleBodyRect(const QModelIndex &index) const;
     void refreshTextSelector();
 
     TranscriptRowLayout m_layout{rowSpacing};
