@@ -3,20 +3,17 @@
 #include "app/TranscriptListModel.h"
 #include "ui/TranscriptBubble.h"
 #include "ui/TranscriptBubbleDelegate.h"
+#include "ui/TranscriptTextSelector.h"
 
 #include <QAccessible>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextEdit>
 
 #include <algorithm>
 #include <climits>
@@ -27,6 +24,7 @@ namespace tessel {
 
 TranscriptView::TranscriptView(QWidget *parent)
     : QListView(parent)
+    , m_selector(new TranscriptTextSelector(viewport()))
 {
     setItemDelegate(new TranscriptBubbleDelegate(this));
     setVerticalScrollMode(ScrollPerPixel);
@@ -70,7 +68,7 @@ void TranscriptView::rowsInserted(const QModelIndex &parent, int start, int end)
 void TranscriptView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
 {
     if (parent == rootIndex()) {
-        if (m_selectorIndex.isValid() && m_selectorIndex.row() >= start && m_selectorIndex.row() <= end)
+        if (m_selector->isOn(start, end))
             closeTextSelection();
         m_layout.removeRows(start, end - start + 1);
         m_scrollToBottomPending = true;
@@ -86,9 +84,8 @@ void TranscriptView::dataChanged(const QModelIndex &topLeft, const QModelIndex &
         return;
     for (int row = topLeft.row(); row <= bottomRight.row() && row < m_layout.count(); ++row)
         m_layout.invalidate(row);
-    if (m_selectorIndex.isValid() && m_selectorIndex.row() >= topLeft.row() &&
-        m_selectorIndex.row() <= bottomRight.row())
-        m_selectorStale = true;
+    if (m_selector->isOn(topLeft.row(), bottomRight.row()))
+        m_selector->markChanged();
     markDirty(topLeft.row());
     if (QAccessible::isActive()) {
         QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
@@ -128,7 +125,7 @@ void TranscriptView::runFrame()
     ScrollAnchor anchor = currentAnchor();
     anchor.bottom = std::exchange(m_scrollToBottomPending, false);
     settle(anchor);
-    refreshTextSelector();
+    m_selector->refresh();
     placeTextSelector();
     if (verticalOffset() != before || firstDirty < 0 || firstDirty >= m_layout.count()) {
         viewport()->update();
@@ -436,79 +433,31 @@ void TranscriptView::copyText(const QModelIndex &index) const
         QGuiApplication::clipboard()->setText(index.data(TranscriptListModel::BodyRole).toString());
 }
 
+QTextEdit *TranscriptView::textSelector() const
+{
+    return m_selector->editor();
+}
+
 void TranscriptView::openTextSelection(const QModelIndex &index)
 {
-    closeTextSelection();
     if (!index.isValid())
         return;
-    const auto content = TranscriptBubbleDelegate::contentAt(index);
-    m_selectorIndex = index;
-    m_selectorText = content.body;
-    m_selector = new QTextEdit(viewport());
-    m_selector->setAccessibleName(u"Transcript text"_s);
-    m_selector->setReadOnly(true);
-    m_selector->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_selector->setFrameShape(QFrame::NoFrame);
-    m_selector->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_selector->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QPalette palette = m_selector->palette();
-    palette.setColor(QPalette::Base, Qt::transparent);
-    m_selector->setPalette(palette);
-    m_selector->setFont(TranscriptBubble::bodyFont(content.role, font()));
-    m_selector->document()->setDocumentMargin(0);
-    QTextOption option = m_selector->document()->defaultTextOption();
-    option.setAlignment(TranscriptBubble::alignment(content.role));
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    m_selector->document()->setDefaultTextOption(option);
-    m_selector->setPlainText(content.body);
-    m_selector->installEventFilter(this);
+    const auto role = TranscriptBubbleDelegate::contentAt(index).role;
+    m_selector->open(index, TranscriptBubble::bodyFont(role, font()), TranscriptBubble::alignment(role));
     placeTextSelector();
-    m_selector->show();
-    m_selector->setFocus(Qt::OtherFocusReason);
 }
 
 void TranscriptView::closeTextSelection()
 {
-    if (!m_selector)
-        return;
-    m_selector->removeEventFilter(this);
-    m_selector->hide();
-    m_selector->deleteLater();
-    m_selector = nullptr;
-    m_selectorIndex = QPersistentModelIndex();
-    m_selectorText.clear();
-    m_selectorStale = false;
-}
-
-// A streaming reply keeps growing under the selector: append the new text so that the
-// user's selection survives; anything else replaces the text.
-void TranscriptView::refreshTextSelector()
-{
-    if (!m_selector || !std::exchange(m_selectorStale, false))
-        return;
-    const QString body = m_selectorIndex.data(TranscriptListModel::BodyRole).toString();
-    if (body.startsWith(m_selectorText)) {
-        QTextCursor end(m_selector->document());
-        end.movePosition(QTextCursor::End);
-        end.insertText(body.mid(m_selectorText.size()));
-    } else {
-        m_selector->setPlainText(body);
-    }
-    m_selectorText = body;
+    m_selector->close();
 }
 
 void TranscriptView::placeTextSelector()
 {
-    if (!m_selector)
+    const QPersistentModelIndex &index = m_selector->index();
+    if (!m_selector->editor() || !index.isValid())
         return;
-    if (!m_selectorIndex.isValid()) {
-        closeTextSelection();
-        return;
-    }
-    const QRect row = visualRect(m_selectorIndex);
-    const QRect body = bubbleBodyRect(m_selectorIndex);
-    const int height = std::max(body.height(), int(m_selector->document()->size().height()) + 1);
-    m_selector->setGeometry(QRect(row.topLeft() + body.topLeft(), QSize(body.width(), height)));
+    m_selector->place(bubbleBodyRect(index).translated(visualRect(index).topLeft()));
 }
 
 QRect TranscriptView::bubbleBodyRect(const QModelIndex &index) const
@@ -516,22 +465,6 @@ QRect TranscriptView::bubbleBodyRect(const QModelIndex &index) const
     if (const auto *delegate = qobject_cast<TranscriptBubbleDelegate *>(itemDelegate()))
         return delegate->bubble(rowOption(index.row()), index).bodyRect();
     return TranscriptBubble(TranscriptBubbleDelegate::contentAt(index), font(), rowWidth()).bodyRect();
-}
-
-bool TranscriptView::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_selector) {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-            closeTextSelection();
-            return true;
-        }
-        if (event->type() == QEvent::FocusOut) {
-            const auto reason = static_cast<QFocusEvent *>(event)->reason();
-            if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-                closeTextSelection();
-        }
-    }
-    return QListView::eventFilter(watched, event);
 }
 
 } // namespace tessel

@@ -4,12 +4,13 @@
 
 #include <QElapsedTimer>
 #include <QListView>
-#include <QPersistentModelIndex>
 #include <QTimer>
 
 class QTextEdit;
 
 namespace tessel {
+
+class TranscriptTextSelector;
 
 // The chat transcript: a list view of bubbles over a TranscriptListModel, built for long
 // sessions and fast streams.
@@ -41,7 +42,7 @@ public:
 
     bool isAtBottom() const;
     // The editor opened over a bubble for selecting its text, or null.
-    QTextEdit *textSelector() const { return m_selector; }
+    QTextEdit *textSelector() const;
     void openTextSelection(const QModelIndex &index);
     void closeTextSelection();
     void copyText(const QModelIndex &index) const;
@@ -66,7 +67,6 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // What stays put on screen while heights change: the bottom of the content, or a row
@@ -94,7 +94,6 @@ private:
     int maximumOffset() const;
     void placeTextSelector();
     QRect bubbleBodyRect(const QModelIndex &index) const;
-    void refreshTextSelector();
 
     TranscriptRowLayout m_layout{rowSpacing};
     int m_layoutWidth = -1;
@@ -104,10 +103,7 @@ private:
     bool m_settingScroll = false;
     QTimer m_frameTimer;
     QElapsedTimer m_sinceFrame;
-    QTextEdit *m_selector = nullptr;
-    QPersistentModelIndex m_selectorIndex;
-    QString m_selectorText;
-    bool m_selectorStale = false;
+    TranscriptTextSelector *m_selector;
 };
 
 } // namespace tessel
