@@ -145,7 +145,7 @@ QRect TranscriptBubble::bodyRect() const
     return QRect(padding, padding + m_titleHeight + spacing, textWidth(), int(std::ceil(bottom)));
 }
 
-void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &palette) const
+void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal indicatorTurn) const
 {
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
@@ -158,7 +158,7 @@ void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &
     painter->setPen(UiStyle::primary(palette));
     paintBody(painter, topLeft + bodyRect().topLeft());
     if (m_content.isStreaming)
-        paintIndicator(painter, topLeft, palette);
+        paintIndicator(painter, QRect(topLeft, QSize(m_width, height())), palette, indicatorTurn);
     painter->restore();
 }
 
@@ -179,16 +179,22 @@ void TranscriptBubble::paintBody(QPainter *painter, QPointF origin) const
     }
 }
 
-// A small open ring in the bottom-trailing corner, inside the padding so it never covers text.
-void TranscriptBubble::paintIndicator(QPainter *painter, QPoint topLeft, const QPalette &palette) const
+QRect TranscriptBubble::indicatorRect(const QRect &bubble)
 {
+    // Inside the padding, so it never covers text.
     const int inset = (padding - indicatorSize) / 2 + 2;
-    const QRect box(topLeft.x() + m_width - inset - indicatorSize, topLeft.y() + height() - inset - indicatorSize,
-                    indicatorSize, indicatorSize);
-    QPen pen(UiStyle::secondary(palette), 2, Qt::SolidLine, Qt::RoundCap);
+    const QRect ring(bubble.right() + 1 - inset - indicatorSize, bubble.bottom() + 1 - inset - indicatorSize,
+                     indicatorSize, indicatorSize);
+    return ring.adjusted(-indicatorPen, -indicatorPen, indicatorPen, indicatorPen);
+}
+
+// An open ring in the bottom-trailing corner; `turn` (0..1) rotates it.
+void TranscriptBubble::paintIndicator(QPainter *painter, const QRect &bubble, const QPalette &palette, qreal turn)
+{
     painter->setBrush(Qt::NoBrush);
-    painter->setPen(pen);
-    painter->drawArc(box, 90 * 16, 270 * 16);
+    painter->setPen(QPen(UiStyle::secondary(palette), indicatorPen, Qt::SolidLine, Qt::RoundCap));
+    const QRect ring = indicatorRect(bubble).adjusted(indicatorPen, indicatorPen, -indicatorPen, -indicatorPen);
+    painter->drawArc(ring, int((0.25 - turn) * 360 * 16), 270 * 16);
 }
 
 QString TranscriptBubble::defaultTitle(DesktopTranscriptRole role)

@@ -28,6 +28,7 @@ public:
     static constexpr int cornerRadius = 20;
     static constexpr int spacing = 6;
     static constexpr int indicatorSize = 10;
+    static constexpr int indicatorPen = 2;
 
     // What a bubble shows of an item; the item's ids play no part.
     struct Content
@@ -66,7 +67,10 @@ public:
     bool extend(const Content &content);
     // Where the body text sits, relative to the bubble's top-left corner.
     QRect bodyRect() const;
-    void paint(QPainter *painter, QPoint topLeft, const QPalette &palette) const;
+    // `indicatorTurn` (0..1) rotates the streaming mark; the view advances it while rows stream.
+    void paint(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal indicatorTurn = 0) const;
+    // What the streaming mark of a bubble occupying `bubble` paints, its pen included.
+    static QRect indicatorRect(const QRect &bubble);
 
     static QString defaultTitle(DesktopTranscriptRole role);
     // The item's title, or the role's default when it is empty.
@@ -90,7 +94,7 @@ private:
     void layOutBodyFrom(qsizetype start, qreal top);
     int textWidth() const;
     void paintBody(QPainter *painter, QPointF origin) const;
-    void paintIndicator(QPainter *painter, QPoint topLeft, const QPalette &palette) const;
+    static void paintIndicator(QPainter *painter, const QRect &bubble, const QPalette &palette, qreal turn);
 
     Content m_content;
     QFont m_bodyFont;

@@ -13,7 +13,7 @@ TranscriptBubbleDelegate::~TranscriptBubbleDelegate() = default;
 void TranscriptBubbleDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                      const QModelIndex &index) const
 {
-    bubble(option, index).paint(painter, option.rect.topLeft(), option.palette);
+    bubble(option, index).paint(painter, option.rect.topLeft(), option.palette, m_indicatorTurn);
 }
 
 QSize TranscriptBubbleDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const

@@ -28,6 +28,7 @@ public:
     // The row laid out at the option's width and font; valid until the next call.
     const TranscriptBubble &bubble(const QStyleOptionViewItem &option, const QModelIndex &index) const;
     static TranscriptBubble::Content contentAt(const QModelIndex &index);
+    void setIndicatorTurn(qreal turn) { m_indicatorTurn = turn; }
 
 private:
     struct CachedBubble
@@ -41,6 +42,7 @@ private:
 
     mutable std::vector<CachedBubble> m_cache;
     mutable quint64 m_uses = 0;
+    qreal m_indicatorTurn = 0;
 };
 
 } // namespace tessel

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -37,6 +38,8 @@ TranscriptView::TranscriptView(QWidget *parent)
     setAccessibleName(u"Transcript"_s);
     m_frameTimer.setSingleShot(true);
     connect(&m_frameTimer, &QTimer::timeout, this, &TranscriptView::runFrame);
+    m_markTimer.setInterval(markInterval);
+    connect(&m_markTimer, &QTimer::timeout, this, &TranscriptView::turnStreamingMarks);
     m_sinceFrame.start();
 }
 
@@ -127,10 +130,14 @@ void TranscriptView::runFrame()
     settle(anchor);
     m_selector->refresh();
     placeTextSelector();
-    if (verticalOffset() != before || firstDirty < 0 || firstDirty >= m_layout.count()) {
+    if (std::exchange(m_marksDue, false))
+        viewport()->update(m_streamingMarks);
+    if (verticalOffset() != before || firstDirty >= m_layout.count()) {
         viewport()->update();
         return;
     }
+    if (firstDirty < 0)
+        return;
     // Rows above the first changed one did not move.
     const int top = std::max(0, visualRect(model()->index(firstDirty, 0, rootIndex())).top());
     if (top < viewport()->height())
@@ -368,10 +375,14 @@ QRegion TranscriptView::visualRegionForSelection(const QItemSelection &selection
 
 void TranscriptView::paintEvent(QPaintEvent *event)
 {
-    if (!model() || m_layout.count() == 0)
-        return;
-    QPainter painter(viewport());
     const QRect area = event->rect();
+    // Marks outside the repainted area stay where they were.
+    m_streamingMarks -= area;
+    if (!model() || m_layout.count() == 0) {
+        updateMarkTimer();
+        return;
+    }
+    QPainter painter(viewport());
     // Bubbles draw only the lines inside the clip.
     painter.setClipRect(area);
     bool measured = false;
@@ -387,9 +398,31 @@ void TranscriptView::paintEvent(QPaintEvent *event)
         if (option.rect.top() > area.bottom())
             break;
         itemDelegate()->paint(&painter, option, index);
+        if (index.data(TranscriptListModel::IsStreamingRole).toBool())
+            m_streamingMarks += TranscriptBubble::indicatorRect(option.rect);
     }
     if (measured)
         scheduleFrame();
+    updateMarkTimer();
+}
+
+// While a visible row streams its mark turns. The turn is painted by the next frame, so the
+// marks never add repaints beyond one per display frame.
+void TranscriptView::updateMarkTimer()
+{
+    if (m_streamingMarks.isEmpty())
+        m_markTimer.stop();
+    else if (!m_markTimer.isActive())
+        m_markTimer.start();
+}
+
+void TranscriptView::turnStreamingMarks()
+{
+    m_markTurn = std::fmod(m_markTurn + 0.125, 1.0);
+    if (auto *delegate = qobject_cast<TranscriptBubbleDelegate *>(itemDelegate()))
+        delegate->setIndicatorTurn(m_markTurn);
+    m_marksDue = true;
+    scheduleFrame();
 }
 
 void TranscriptView::scrollContentsBy(int, int)

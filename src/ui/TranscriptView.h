@@ -93,6 +93,8 @@ private:
     qint64 contentHeight() const;
     int maximumOffset() const;
     void placeTextSelector();
+    void updateMarkTimer();
+    void turnStreamingMarks();
     QRect bubbleBodyRect(const QModelIndex &index) const;
 
     TranscriptRowLayout m_layout{rowSpacing};
@@ -103,6 +105,12 @@ private:
     bool m_settingScroll = false;
     QTimer m_frameTimer;
     QElapsedTimer m_sinceFrame;
+    static constexpr int markInterval = 100;
+    QTimer m_markTimer;
+    qreal m_markTurn = 0;
+    bool m_marksDue = false;
+    // Where the marks of visible streaming rows were last painted.
+    QRegion m_streamingMarks;
     TranscriptTextSelector *m_selector;
 };
 

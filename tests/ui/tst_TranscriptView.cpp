@@ -24,6 +24,7 @@ private Q_SLOTS:
     void measuresOnlyVisibleRowsAndOnlyTheChangedRow();
     void widthChangeMeasuresVisibleRowsAgain();
     void burstOfDeltasRepaintsOnce();
+    void streamingMarkTurnsAlone();
     void hitTestsAndRectsFollowTheLayout();
     void selectsAndCopiesBubbleTextOnDemand();
     void rendersEveryRole();
@@ -44,13 +45,21 @@ public:
     mutable std::map<int, int> measured;
 };
 
+// Counts repaints of rows, and apart from them those of streaming marks alone.
 class PaintCounter : public QObject
 {
 public:
     int paints = 0;
+    int markPaints = 0;
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() != QEvent::Paint)
+            return false;
+        const QRect rect = static_cast<QPaintEvent *>(event)->rect();
+        const int mark = TranscriptBubble::indicatorSize + 2 * TranscriptBubble::indicatorPen;
+        if (rect.width() <= mark && rect.height() <= mark)
+            ++markPaints;
+        else
             ++paints;
         return false;
     }
@@ -183,6 +192,18 @@ void tst_TranscriptView::burstOfDeltasRepaintsOnce()
     QTest::qWait(100);
     QCOMPARE(counter.paints, 1);
     QCOMPARE(f.delegate->measured[19], 1);
+}
+
+void tst_TranscriptView::streamingMarkTurnsAlone()
+{
+    auto items = numberedItems(3);
+    items.last().isStreaming = true;
+    Fixture f(items);
+    PaintCounter counter;
+    f.view.viewport()->installEventFilter(&counter);
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(counter.markPaints >= 2, 5000);
 }
 
 void tst_TranscriptView::hitTestsAndRectsFollowTheLayout()
