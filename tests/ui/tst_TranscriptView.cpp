@@ -2,6 +2,7 @@
 #include "ui/TranscriptBubbleDelegate.h"
 #include "ui/TranscriptView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -27,7 +28,9 @@ private Q_SLOTS:
     void streamingMarkTurnsAlone();
     void hitTestsAndRectsFollowTheLayout();
     void selectsAndCopiesBubbleTextOnDemand();
+    void rendersEveryRole_data();
     void rendersEveryRole();
+    void exposesRowsToAccessibility();
 };
 
 namespace {
@@ -257,8 +260,16 @@ void tst_TranscriptView::selectsAndCopiesBubbleTextOnDemand()
     QCOMPARE(QGuiApplication::clipboard()->text(), u"Question"_s);
 }
 
+void tst_TranscriptView::rendersEveryRole_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
+}
+
 void tst_TranscriptView::rendersEveryRole()
 {
+    QFETCH(bool, dark);
     QList<DesktopTranscriptItem> items{
         item(DesktopTranscriptRole::system, u"Connected to the selected machine and opened the Codex session."_s,
              u"System"_s),
@@ -272,6 +283,15 @@ void tst_TranscriptView::rendersEveryRole()
     };
     items[2].isStreaming = true;
     Fixture f(items, QSize(700, 900));
+    if (dark) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, QColor(36, 36, 38));
+        palette.setColor(QPalette::Base, QColor(28, 28, 30));
+        palette.setColor(QPalette::Text, QColor(235, 235, 240));
+        palette.setColor(QPalette::WindowText, QColor(235, 235, 240));
+        palette.setColor(QPalette::Highlight, QColor(10, 132, 255));
+        f.view.setPalette(palette);
+    }
     QVERIFY(QTest::qWaitForWindowExposed(&f.view));
     QTRY_COMPARE_WITH_TIMEOUT(f.delegate->measured.size(), size_t(items.size()), 5000);
     const QImage image = f.view.grab().toImage();
@@ -283,7 +303,19 @@ void tst_TranscriptView::rendersEveryRole()
     }
     const QString dir = qEnvironmentVariable("TESSEL_UI_SNAPSHOT_DIR");
     if (!dir.isEmpty())
-        QVERIFY(image.save(QDir(dir).filePath(u"transcript.png"_s)));
+        QVERIFY(image.save(QDir(dir).filePath(dark ? u"transcript-dark.png"_s : u"transcript.png"_s)));
+}
+
+void tst_TranscriptView::exposesRowsToAccessibility()
+{
+    Fixture f(numberedItems(4));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(&f.view);
+    QVERIFY(list);
+    QCOMPARE(list->role(), QAccessible::List);
+    QCOMPARE(list->text(QAccessible::Name), u"Transcript"_s);
+    QCOMPARE(list->childCount(), 4);
+    QCOMPARE(list->child(2)->text(QAccessible::Name), f.model.items()[2].body);
 }
 
 } // namespace tessel
