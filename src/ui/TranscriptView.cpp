@@ -259,10 +259,10 @@ void TranscriptView::updateGeometries()
 {
     QAbstractItemView::updateGeometries();
     ScrollAnchor anchor = currentAnchor();
-    anchor.bottom = isAtBottom() || std::exchange(m_scrollToBottomPending, false);
+    // A pending scroll to the bottom stays pending: the frame that comes for it clears it.
+    anchor.bottom = isAtBottom() || m_scrollToBottomPending;
     if (rowWidth() != m_layoutWidth) {
         // Every height depends on the width: back to estimates, then measure what shows.
-        closeTextSelection();
         rebuildLayout();
         anchor.delta = 0;
     }
