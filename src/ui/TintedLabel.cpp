@@ -11,6 +11,8 @@ TintedLabel::TintedLabel(qreal fillOpacity, int cornerRadius, QWidget *parent)
     , m_fillOpacity(fillOpacity)
     , m_cornerRadius(cornerRadius)
 {
+    // Messages come from gateways: never read them as markup.
+    setTextFormat(Qt::PlainText);
     setTint(UiStyle::secondary(palette()));
 }
 

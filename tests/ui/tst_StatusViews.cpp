@@ -56,6 +56,9 @@ void tst_StatusViews::badgePadsItsTextOnATintedCapsule()
     QVERIFY(badge.sizeHint().width() >= metrics.horizontalAdvance(u"Unsaved"_s) + 20);
     QVERIFY(badge.sizeHint().height() >= metrics.height() + 12);
 
+    // A failure message from a gateway is shown as it is, never as markup.
+    QCOMPARE(badge.textFormat(), Qt::PlainText);
+    QCOMPARE(MessageCard().textFormat(), Qt::PlainText);
     badge.resize(badge.sizeHint());
     const QImage image = badge.grab().toImage();
     // The middle of the left edge is inside the capsule, the corner outside it.
