@@ -14,6 +14,8 @@ packages=(
   libsecret-1-dev gnome-keyring libglib2.0-bin dbus
   # a font for offscreen rendering, Xvfb and ImageMagick for looking at the window
   fonts-dejavu-core xvfb imagemagick
+  # validators for the installed .desktop file and AppStream metainfo (a packaging test runs them)
+  desktop-file-utils appstream
 )
 
 missing=()

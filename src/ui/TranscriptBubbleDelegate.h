@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ui/TranscriptBubble.h"
+
+#include <QPersistentModelIndex>
+#include <QStyledItemDelegate>
+
+#include <memory>
+#include <vector>
+
+namespace tessel {
+
+// Paints rows of a TranscriptListModel as transcript bubbles; the width available to a
+// bubble is `option.rect.width()`. The view caches the heights it measures; the delegate
+// keeps the layouts of the rows it handled last, so a frame lays a row out once for
+// measuring and painting, and a streaming row only its new text (TranscriptBubble::extend).
+class TranscriptBubbleDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    ~TranscriptBubbleDelegate() override;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    // The row laid out at the option's width and font; valid until the next call.
+    const TranscriptBubble &bubble(const QStyleOptionViewItem &option, const QModelIndex &index) const;
+    static TranscriptBubble::Content contentAt(const QModelIndex &index);
+    void setIndicatorTurn(qreal turn) { m_indicatorTurn = turn; }
+
+private:
+    struct CachedBubble
+    {
+        QPersistentModelIndex index;
+        QFont font;
+        std::unique_ptr<TranscriptBubble> bubble;
+        quint64 lastUse = 0;
+    };
+    static constexpr size_t cacheSize = 48;
+
+    mutable std::vector<CachedBubble> m_cache;
+    mutable quint64 m_uses = 0;
+    qreal m_indicatorTurn = 0;
+};
+
+} // namespace tessel

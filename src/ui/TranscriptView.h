@@ -1,0 +1,117 @@
+#pragma once
+
+#include "ui/TranscriptRowLayout.h"
+
+#include <QElapsedTimer>
+#include <QListView>
+#include <QTimer>
+
+class QTextEdit;
+
+namespace tessel {
+
+class TranscriptTextSelector;
+
+// The chat transcript: a list view of bubbles over a TranscriptListModel, built for long
+// sessions and fast streams.
+//
+// QListView lays every row out again on each insertion and cannot lay out one row alone, so
+// this view keeps QListView's item-view behaviour (selection model, keyboard, accessibility)
+// but places rows itself with a TranscriptRowLayout: rows start with estimated heights and
+// are measured by the delegate when they come into sight, each height is kept until its row
+// changes or the width does, and model changes are applied at most once per display frame.
+//
+// Whenever the number of rows changes the view scrolls to the bottom; a row growing while it
+// streams does not scroll. Double-clicking a bubble (or "Select Text" in its context menu)
+// opens a read-only editor over its text for selecting; "Copy" copies a bubble's text.
+class TranscriptView : public QListView
+{
+    Q_OBJECT
+
+public:
+    static constexpr int margin = 20;
+    static constexpr int rowSpacing = 14;
+
+    explicit TranscriptView(QWidget *parent = nullptr);
+    ~TranscriptView() override;
+
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint &point) const override;
+    void doItemsLayout() override;
+
+    bool isAtBottom() const;
+    // The editor opened over a bubble for selecting its text, or null.
+    QTextEdit *textSelector() const;
+    void openTextSelection(const QModelIndex &index);
+    void closeTextSelection();
+    void copyText(const QModelIndex &index) const;
+
+protected Q_SLOTS:
+    void reset() override;
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = QList<int>()) override;
+
+protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override { return 0; }
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex &) const override { return false; }
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+    void updateGeometries() override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    // What stays put on screen while heights change: the bottom of the content, or a row
+    // at a distance from the viewport's top.
+    struct ScrollAnchor
+    {
+        bool bottom = false;
+        int row = -1;
+        qint64 delta = 0;
+    };
+
+    void rebuildLayout();
+    std::vector<int> estimates(int first, int last) const;
+    void scheduleFrame();
+    void runFrame();
+    ScrollAnchor currentAnchor() const;
+    void settle(const ScrollAnchor &anchor);
+    int frameInterval() const;
+    void markDirty(int row);
+    bool measureRowsBetween(qint64 top, qint64 bottom);
+    void applyScrollRange(int value);
+    int rowWidth() const;
+    QStyleOptionViewItem rowOption(int row) const;
+    qint64 contentHeight() const;
+    int maximumOffset() const;
+    void placeTextSelector();
+    void updateMarkTimer();
+    void turnStreamingMarks();
+    QRect bubbleBodyRect(const QModelIndex &index) const;
+
+    TranscriptRowLayout m_layout{rowSpacing};
+    int m_layoutWidth = -1;
+    bool m_scrollToBottomPending = false;
+    // The topmost row changed since the last frame, or -1.
+    int m_firstDirtyRow = -1;
+    bool m_settingScroll = false;
+    QTimer m_frameTimer;
+    QElapsedTimer m_sinceFrame;
+    static constexpr int markInterval = 100;
+    QTimer m_markTimer;
+    qreal m_markTurn = 0;
+    bool m_marksDue = false;
+    // Where the marks of visible streaming rows were last painted.
+    QRegion m_streamingMarks;
+    TranscriptTextSelector *m_selector;
+};
+
+} // namespace tessel

@@ -1,0 +1,324 @@
+#include "app/TranscriptListModel.h"
+#include "ui/TranscriptBubbleDelegate.h"
+#include "ui/TranscriptView.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextEdit>
+
+#include <map>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace tessel {
+
+class tst_TranscriptView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void scrollsToBottomWhenItemsAreAddedButNotWhileOneGrows();
+    void measuresOnlyVisibleRowsAndOnlyTheChangedRow();
+    void widthChangeMeasuresVisibleRowsAgain();
+    void burstOfDeltasRepaintsOnce();
+    void streamingMarkTurnsAlone();
+    void hitTestsAndRectsFollowTheLayout();
+    void selectsAndCopiesBubbleTextOnDemand();
+    void rendersEveryRole_data();
+    void rendersEveryRole();
+    void exposesRowsToAccessibility();
+};
+
+namespace {
+
+// Counts the rows it measures, so tests see which heights the view recomputes.
+class CountingDelegate : public TranscriptBubbleDelegate
+{
+public:
+    using TranscriptBubbleDelegate::TranscriptBubbleDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        ++measured[index.row()];
+        return TranscriptBubbleDelegate::sizeHint(option, index);
+    }
+    mutable std::map<int, int> measured;
+};
+
+// Counts repaints of rows, and apart from them those of streaming marks alone.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+    int markPaints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        const QRect rect = static_cast<QPaintEvent *>(event)->rect();
+        const int mark = TranscriptBubble::indicatorSize + 2 * TranscriptBubble::indicatorPen;
+        if (rect.width() <= mark && rect.height() <= mark)
+            ++markPaints;
+        else
+            ++paints;
+        return false;
+    }
+};
+
+DesktopTranscriptItem item(DesktopTranscriptRole role, const QString &body, const QString &title = {})
+{
+    DesktopTranscriptItem result;
+    result.role = role;
+    result.title = title;
+    result.body = body;
+    return result;
+}
+
+QList<DesktopTranscriptItem> numberedItems(int count)
+{
+    QList<DesktopTranscriptItem> items;
+    for (int i = 0; i < count; ++i) {
+        auto next = item(i % 2 ? DesktopTranscriptRole::assistant : DesktopTranscriptRole::user,
+                         u"Message %1: "_s.arg(i) + u"some words to wrap "_s.repeated(1 + i % 7));
+        next.sourceItemID = u"item-%1"_s.arg(i);
+        items << next;
+    }
+    return items;
+}
+
+struct Fixture
+{
+    TranscriptListModel model;
+    TranscriptView view;
+    CountingDelegate *delegate = new CountingDelegate(&view);
+
+    explicit Fixture(const QList<DesktopTranscriptItem> &items, QSize size = QSize(700, 500))
+    {
+        view.setItemDelegate(delegate);
+        model.replaceAll(items);
+        view.setModel(&model);
+        view.resize(size);
+        view.show();
+    }
+    QModelIndex index(int row) const { return model.index(row); }
+    int lastRow() const { return model.rowCount() - 1; }
+    bool lastRowEndsAtViewportBottom() const
+    {
+        const QRect last = view.visualRect(index(lastRow()));
+        return last.bottom() < view.viewport()->height() && last.bottom() > view.viewport()->height() - 40;
+    }
+};
+
+} // namespace
+
+void tst_TranscriptView::scrollsToBottomWhenItemsAreAddedButNotWhileOneGrows()
+{
+    Fixture f(numberedItems(60));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+
+    f.view.verticalScrollBar()->setValue(0);
+    f.model.append(item(DesktopTranscriptRole::system, u"A new notice"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+    QVERIFY(f.view.isAtBottom());
+
+    // The newest reply grows well past the viewport: the view stays where it is.
+    const int offset = f.view.verticalScrollBar()->value();
+    const int height = f.view.visualRect(f.index(f.lastRow() - 1)).height();
+    for (int i = 0; i < 40; ++i)
+        f.model.appendAssistantDelta(u"more streamed words "_s.repeated(5), u"item-59"_s, u"Codex"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(f.view.visualRect(f.index(f.lastRow() - 1)).height() > height + 200, 5000);
+    QCOMPARE(f.view.verticalScrollBar()->value(), offset);
+    QVERIFY(!f.view.isAtBottom());
+
+    // A wholesale replacement with another number of items scrolls again.
+    f.model.replaceAll(numberedItems(30));
+    QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+}
+
+void tst_TranscriptView::measuresOnlyVisibleRowsAndOnlyTheChangedRow()
+{
+    Fixture f(numberedItems(10'000));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+    // Only rows near the bottom were laid out, each once.
+    QVERIFY2(f.delegate->measured.size() < 40, qPrintable(QString::number(f.delegate->measured.size())));
+    QVERIFY(f.delegate->measured.begin()->first > 9'900);
+
+    const int visibleRow = f.lastRow() - 2; // an assistant item
+    QVERIFY(f.view.viewport()->rect().intersects(f.view.visualRect(f.index(visibleRow))));
+    f.delegate->measured.clear();
+    f.model.appendAssistantDelta(u" and a little more"_s, u"item-%1"_s.arg(visibleRow), u"Codex"_s);
+    // A change far above the viewport is only noted; the row is measured when it shows.
+    f.model.appendAssistantDelta(u" hidden growth"_s, u"item-1"_s, u"Codex"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(f.delegate->measured.size(), size_t(1), 5000);
+    QCOMPARE(f.delegate->measured.begin()->first, visibleRow);
+    QCOMPARE(f.delegate->measured.begin()->second, 1);
+
+    f.delegate->measured.clear();
+    f.view.scrollTo(f.index(1), QAbstractItemView::PositionAtTop);
+    QCOMPARE(f.delegate->measured[1], 1);
+    QCOMPARE(f.view.visualRect(f.index(1)).top(), TranscriptView::margin);
+}
+
+void tst_TranscriptView::widthChangeMeasuresVisibleRowsAgain()
+{
+    Fixture f(numberedItems(200));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+    const int wideHeight = f.view.visualRect(f.index(f.lastRow())).height();
+
+    f.delegate->measured.clear();
+    f.view.resize(400, 500);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.delegate->measured.empty(), 5000);
+    QVERIFY(f.view.visualRect(f.index(f.lastRow())).height() > wideHeight);
+    // The view was at the bottom and stays there; rows out of sight are not measured.
+    QVERIFY(f.lastRowEndsAtViewportBottom());
+    QVERIFY(f.delegate->measured.begin()->first > 150);
+}
+
+void tst_TranscriptView::burstOfDeltasRepaintsOnce()
+{
+    Fixture f(numberedItems(20));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+    QTest::qWait(50);
+    PaintCounter counter;
+    f.view.viewport()->installEventFilter(&counter);
+    f.delegate->measured.clear();
+    for (int i = 0; i < 200; ++i)
+        f.model.appendAssistantDelta(u"x"_s, u"item-19"_s, u"Codex"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(counter.paints, 1, 5000);
+    QTest::qWait(100);
+    QCOMPARE(counter.paints, 1);
+    QCOMPARE(f.delegate->measured[19], 1);
+}
+
+void tst_TranscriptView::streamingMarkTurnsAlone()
+{
+    auto items = numberedItems(3);
+    items.last().isStreaming = true;
+    Fixture f(items);
+    PaintCounter counter;
+    f.view.viewport()->installEventFilter(&counter);
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(counter.markPaints >= 2, 5000);
+}
+
+void tst_TranscriptView::hitTestsAndRectsFollowTheLayout()
+{
+    Fixture f(numberedItems(5));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_VERIFY_WITH_TIMEOUT(f.view.visualRect(f.index(4)).isValid(), 5000);
+    for (int row = 0; row < 5; ++row) {
+        const QRect rect = f.view.visualRect(f.index(row));
+        QCOMPARE(rect.left(), TranscriptView::margin);
+        QCOMPARE(rect.width(), 700 - 2 * TranscriptView::margin);
+        QCOMPARE(f.view.indexAt(rect.center()), f.index(row));
+        if (row > 0)
+            QCOMPARE(rect.top(), f.view.visualRect(f.index(row - 1)).bottom() + 1 + TranscriptView::rowSpacing);
+    }
+    // The gaps and margins belong to no row.
+    QVERIFY(!f.view.indexAt(QPoint(5, f.view.visualRect(f.index(0)).center().y())).isValid());
+    QVERIFY(!f.view.indexAt(QPoint(100, f.view.visualRect(f.index(1)).bottom() + 5)).isValid());
+}
+
+void tst_TranscriptView::selectsAndCopiesBubbleTextOnDemand()
+{
+    const QString reply = u"The reply, which a user wants to quote in part."_s;
+    Fixture f({item(DesktopTranscriptRole::user, u"Question"_s), item(DesktopTranscriptRole::assistant, reply)});
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_VERIFY_WITH_TIMEOUT(f.view.visualRect(f.index(1)).isValid(), 5000);
+    QVERIFY(!f.view.textSelector());
+
+    const QRect bubble = f.view.visualRect(f.index(1));
+    QTest::mouseDClick(f.view.viewport(), Qt::LeftButton, {}, bubble.center());
+    QTextEdit *selector = f.view.textSelector();
+    QVERIFY(selector);
+    QCOMPARE(selector->toPlainText(), reply);
+    QVERIFY(selector->isReadOnly());
+    QVERIFY(selector->textInteractionFlags() & Qt::TextSelectableByMouse);
+    QVERIFY(bubble.contains(selector->geometry()));
+
+    // The reply goes on streaming under the selection, which survives.
+    QTextCursor cursor = selector->textCursor();
+    cursor.setPosition(4);
+    cursor.setPosition(9, QTextCursor::KeepAnchor);
+    selector->setTextCursor(cursor);
+    f.model.appendAssistantDelta(u" More."_s, std::nullopt, u"Codex"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(selector->toPlainText(), reply + u" More."_s, 5000);
+    QCOMPARE(selector->textCursor().selectedText(), u"reply"_s);
+
+    QTest::keyClick(selector, Qt::Key_Escape);
+    QVERIFY(!f.view.textSelector());
+
+    f.view.copyText(f.index(0));
+    QCOMPARE(QGuiApplication::clipboard()->text(), u"Question"_s);
+}
+
+void tst_TranscriptView::rendersEveryRole_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark") << true;
+}
+
+void tst_TranscriptView::rendersEveryRole()
+{
+    QFETCH(bool, dark);
+    QList<DesktopTranscriptItem> items{
+        item(DesktopTranscriptRole::system, u"Connected to the selected machine and opened the Codex session."_s,
+             u"System"_s),
+        item(DesktopTranscriptRole::user, u"How should the native desktop version look?"_s),
+        item(DesktopTranscriptRole::assistant,
+             u"A sidebar for machines and projects, a transcript that streams, and a files tab. "_s.repeated(3),
+             u"Codex"_s),
+        item(DesktopTranscriptRole::thinking, u"Weighing list views against one widget per message."_s),
+        item(DesktopTranscriptRole::tool, u"Completed: listed project files and session metadata."_s, u"Tool"_s),
+        item(DesktopTranscriptRole::error, u"The gateway refused the token."_s, u"auth_failed"_s),
+    };
+    items[2].isStreaming = true;
+    Fixture f(items, QSize(700, 900));
+    if (dark) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, QColor(36, 36, 38));
+        palette.setColor(QPalette::Base, QColor(28, 28, 30));
+        palette.setColor(QPalette::Text, QColor(235, 235, 240));
+        palette.setColor(QPalette::WindowText, QColor(235, 235, 240));
+        palette.setColor(QPalette::Highlight, QColor(10, 132, 255));
+        f.view.setPalette(palette);
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QTRY_COMPARE_WITH_TIMEOUT(f.delegate->measured.size(), size_t(items.size()), 5000);
+    const QImage image = f.view.grab().toImage();
+    // Every bubble is painted: its inside differs from the gaps between bubbles.
+    const QColor gap = image.pixelColor(TranscriptView::margin / 2, f.view.visualRect(f.index(0)).center().y());
+    for (int row = 0; row < items.size(); ++row) {
+        const QRect rect = f.view.visualRect(f.index(row));
+        QVERIFY2(image.pixelColor(rect.left() + 4, rect.center().y()) != gap, qPrintable(QString::number(row)));
+    }
+    const QString dir = qEnvironmentVariable("TESSEL_UI_SNAPSHOT_DIR");
+    if (!dir.isEmpty())
+        QVERIFY(image.save(QDir(dir).filePath(dark ? u"transcript-dark.png"_s : u"transcript.png"_s)));
+}
+
+void tst_TranscriptView::exposesRowsToAccessibility()
+{
+    Fixture f(numberedItems(4));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(&f.view);
+    QVERIFY(list);
+    QCOMPARE(list->role(), QAccessible::List);
+    QCOMPARE(list->text(QAccessible::Name), u"Transcript"_s);
+    QCOMPARE(list->childCount(), 4);
+    QCOMPARE(list->child(2)->text(QAccessible::Name), f.model.items()[2].body);
+}
+
+} // namespace tessel
+
+QTEST_MAIN(tessel::tst_TranscriptView)
+#include "tst_TranscriptView.moc"
