@@ -6,6 +6,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace tessel::demo {
@@ -45,9 +47,14 @@ void DemoChat::listBackends(const GatewayClientEnvelope &request, const Reply &r
 
 void DemoChat::listSessions(const GatewayClientEnvelope &request, const Reply &reply) const
 {
+    // Sessions of every backend for the directory, the requested backend's first: a client
+    // may open a session of the other backend from the list.
     const auto cwd = request.cwd ? std::optional(request.cwd->trimmed()) : std::nullopt;
-    reply(
-        DemoReply("session_list", request.requestId).field("sessions", m_sessions.list(request.backend, cwd)).bytes());
+    QList<GatewaySessionSummary> sessions = m_sessions.list(cwd);
+    std::stable_partition(sessions.begin(), sessions.end(), [&request](const GatewaySessionSummary &session) {
+        return !request.backend || session.backend == *request.backend;
+    });
+    reply(DemoReply("session_list", request.requestId).field("sessions", sessions).bytes());
 }
 
 std::optional<QString> DemoChat::createSession(const GatewayClientEnvelope &request, const Reply &reply)

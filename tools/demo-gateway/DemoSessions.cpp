@@ -60,14 +60,13 @@ void DemoSessions::makeLive(DemoSession &session)
     touch(session);
 }
 
-QList<GatewaySessionSummary> DemoSessions::list(std::optional<BackendKind> backend,
-                                                const std::optional<QString> &cwd) const
+QList<GatewaySessionSummary> DemoSessions::list(const std::optional<QString> &cwd) const
 {
     // Pointers are sorted rather than the summaries themselves: cheaper, and it keeps
     // GCC 12's -O3 from a false uninitialised warning on moved optionals.
     std::vector<const GatewaySessionSummary *> matching;
     for (const auto &[id, session] : m_sessions) {
-        if ((!backend || session.summary.backend == *backend) && (!cwd || session.summary.cwd == *cwd))
+        if (!cwd || session.summary.cwd == *cwd)
             matching.push_back(&session.summary);
     }
     std::stable_sort(matching.begin(), matching.end(),

@@ -30,8 +30,8 @@ public:
     // A new live session; the live one of the same directory and backend becomes saved.
     DemoSession &create(BackendKind backend, const QString &cwd);
     void makeLive(DemoSession &session);
-    // Sessions of the backend and directory (each filter only when given), newest first.
-    QList<GatewaySessionSummary> list(std::optional<BackendKind> backend, const std::optional<QString> &cwd) const;
+    // Sessions of the directory (every directory when none is given), newest first.
+    QList<GatewaySessionSummary> list(const std::optional<QString> &cwd) const;
     void touch(DemoSession &session);
 
 private:
