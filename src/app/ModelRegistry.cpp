@@ -21,11 +21,27 @@ const QString selectedProjectKey = u"TesselDesktopPOC.selectedProjectID"_s;
 
 void TesselDesktopPOCModel::setMachines(const QList<MachineProfile> &machines)
 {
-    const QList<MachineProfile> previous = m_machines;
     assign(m_machines, machines, &TesselDesktopPOCModel::machinesChanged);
-    persistLocalSettingsSnapshot();
-    persistGatewayTokens(m_machines, previous);
+    // The writes behind an edit (settings file, credential store, synced document) each
+    // cost an fsync or a D-Bus round trip; done per keystroke they make typing lag. They are
+    // collected and written together once the edits pause, and before anything reads them.
+    m_pendingWrites.registry = true;
     if (!m_isApplyingRemoteSyncState && m_isSyncObservationConfigured)
+        m_pendingWrites.publish = true;
+    if (!m_writeDelay.isActive())
+        m_writeDelayDeadline.setRemainingTime(maxWriteDelayMs);
+    m_writeDelay.start(int(std::min<qint64>(writeDebounceMs, m_writeDelayDeadline.remainingTime())));
+}
+
+void TesselDesktopPOCModel::flushPendingWrites()
+{
+    m_writeDelay.stop();
+    const PendingWrites pending = std::exchange(m_pendingWrites, {});
+    if (pending.registry) {
+        persistLocalSettingsSnapshot();
+        persistGatewayTokens();
+    }
+    if (pending.publish)
         persistCurrentSyncState();
 }
 
@@ -255,19 +271,20 @@ void TesselDesktopPOCModel::persistLocalSettingsSnapshot()
     m_settingsStore.save(snapshot);
 }
 
-void TesselDesktopPOCModel::persistGatewayTokens(const QList<MachineProfile> &currentMachines,
-                                                 const QList<MachineProfile> &previousMachines)
+void TesselDesktopPOCModel::persistGatewayTokens()
 {
     QSet<QUuid> currentIDs;
-    for (const MachineProfile &machine : currentMachines)
+    for (const MachineProfile &machine : std::as_const(m_machines))
         currentIDs.insert(machine.id);
-    for (const MachineProfile &machine : previousMachines) {
-        if (!currentIDs.contains(machine.id)) {
-            m_secretStore.setToken(QString(), machine.id);
-            m_lastStoredTokens.remove(machine.id);
+    // Every machine whose token was stored or read is known here: those no longer listed
+    // lose their token.
+    for (const QUuid &id : m_lastStoredTokens.keys()) {
+        if (!currentIDs.contains(id)) {
+            m_secretStore.setToken(QString(), id);
+            m_lastStoredTokens.remove(id);
         }
     }
-    for (const MachineProfile &machine : currentMachines) {
+    for (const MachineProfile &machine : std::as_const(m_machines)) {
         // A keystroke in another field must not rewrite every token in the credential store.
         const auto stored = m_lastStoredTokens.constFind(machine.id);
         if (stored != m_lastStoredTokens.cend() && *stored == machine.gatewayToken)
@@ -279,6 +296,8 @@ void TesselDesktopPOCModel::persistGatewayTokens(const QList<MachineProfile> &cu
 
 void TesselDesktopPOCModel::refreshMachineTokensFromSecrets()
 {
+    // A token typed a moment ago must reach the store before the store is read back.
+    flushPendingWrites();
     QList<MachineProfile> refreshed = m_machines;
     for (MachineProfile &machine : refreshed) {
         const QString stored = m_secretStore.token(machine.id);

@@ -67,6 +67,8 @@ void TesselDesktopPOCModel::applyRemoteSyncState(const SyncedSettingsState &stat
 {
     if (!m_syncEnabled)
         return;
+    // Local edits still waiting to be written are newer than anything published before them.
+    flushPendingWrites();
     if (shouldProtectMeaningfulLocalSettingsFromInitialEmptyRemoteState(state, hasMeaningfulSyncState(),
                                                                         m_syncDiagnostics.lastLocalPublishAt)) {
         persistCurrentSyncState();

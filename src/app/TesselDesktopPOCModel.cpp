@@ -46,9 +46,13 @@ TesselDesktopPOCModel::TesselDesktopPOCModel(const ProcessInfo &processInfo, QSe
     restorePreferences();
     m_syncedChatHandoff.reset();
     m_hasFinishedInitialization = true;
+    m_writeDelay.setSingleShot(true);
+    QObject::connect(&m_writeDelay, &QTimer::timeout, this, &TesselDesktopPOCModel::flushPendingWrites);
     normalizeSelection();
     syncConnectionFieldsFromSelection();
     persistLocalSettingsSnapshot();
+    persistGatewayTokens();
+    m_pendingWrites.registry = false;
     if (m_syncEnabled)
         configureSyncObservation();
     refreshSyncDiagnostics(std::nullopt, false);
@@ -56,6 +60,7 @@ TesselDesktopPOCModel::TesselDesktopPOCModel(const ProcessInfo &processInfo, QSe
 
 TesselDesktopPOCModel::~TesselDesktopPOCModel()
 {
+    flushPendingWrites();
     if (m_client)
         m_client->disconnect();
 }

@@ -11,9 +11,11 @@
 #include "storage/MachineProfile.h"
 #include "sync/SyncedSettingsState.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include <functional>
@@ -185,6 +187,11 @@ public:
     void updateSelectedProjectName(const QString &name);
     void updateSelectedProjectDirectory(const QString &directory);
 
+    // Writes the registry, tokens and synced document that recent edits left pending. Runs
+    // by itself shortly after edits pause, before tokens or remote documents are read, and
+    // on destruction; callers that need the files on disk now may call it.
+    void flushPendingWrites();
+
     // Files workspace.
     void loadCurrentDirectory(bool resetPath);
     void openParentDirectory();
@@ -280,8 +287,9 @@ private:
     void syncConnectionFieldsFromSelection();
     void persistSelection();
     void persistLocalSettingsSnapshot();
-    void persistGatewayTokens(const QList<MachineProfile> &currentMachines,
-                              const QList<MachineProfile> &previousMachines);
+    // Stores every machine's token that differs from the one last stored, and deletes the
+    // tokens of machines no longer listed.
+    void persistGatewayTokens();
     void refreshMachineTokensFromSecrets();
     void synchronizeLocalGatewayTokens(const QList<StoredMachineProfile> &machines);
     QList<MachineProfile> makeFallbackMachines(const QString &gatewayURL, const QString &token,
@@ -329,6 +337,17 @@ private:
     // The token last written to or read from the secret store per machine: an edit of
     // another field must not rewrite every token.
     QHash<QUuid, QString> m_lastStoredTokens;
+    struct PendingWrites
+    {
+        bool registry = false;
+        bool publish = false;
+    };
+    PendingWrites m_pendingWrites;
+    // Restarted by every edit; the deadline bounds how long steady typing can defer writes.
+    static constexpr int writeDebounceMs = 300;
+    static constexpr qint64 maxWriteDelayMs = 1000;
+    QTimer m_writeDelay;
+    QDeadlineTimer m_writeDelayDeadline;
 
     // Observed fields, in declaration order.
     QString m_gatewayURL;

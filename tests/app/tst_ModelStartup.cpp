@@ -182,6 +182,9 @@ void tst_ModelStartup::editingTheRegistrySavesItAndItsTokensAtOnce()
     model.updateSelectedGatewayToken(u"secret-1"_s);
     QCOMPARE(model.gatewayURL(), u"  ws://devbox:4821 "_s);
     QCOMPARE(model.gatewayToken(), u"secret-1"_s);
+    // Written together once the edits pause, or at once when asked.
+    QCOMPARE(harness.storedToken(added), QString());
+    model.flushPendingWrites();
     QCOMPARE(harness.storedToken(added), u"secret-1"_s);
     // Stored as typed; connecting trims it.
     QCOMPARE(harness.settingsStore.load().snapshot.machines.last().gatewayURL, u"  ws://devbox:4821 "_s);
@@ -196,8 +199,8 @@ void tst_ModelStartup::editingTheRegistrySavesItAndItsTokensAtOnce()
 
     // Removing a machine removes its token from the credential store.
     model.deleteSelectedMachine();
+    QTRY_COMPARE_WITH_TIMEOUT(harness.storedToken(added), QString(), 5000);
     QCOMPARE(model.machines().size(), 1);
-    QCOMPARE(harness.storedToken(added), QString());
     QCOMPARE(model.selectedMachineID(), model.machines().first().id);
 }
 
@@ -244,6 +247,7 @@ void tst_ModelStartup::tokensNeverReachSettingsOrTheSyncFolder()
     model.updateSelectedGatewayToken(u"tok-7f3a9c-secret"_s);
     model.addMachine();
     model.updateSelectedGatewayToken(u"tok-second-5b2e"_s);
+    model.flushPendingWrites();
     harness.settings.sync();
     const QByteArray settingsBytes = fileBytes(harness.settingsPath());
     QVERIFY(!settingsBytes.isEmpty());
@@ -260,6 +264,7 @@ void tst_ModelStartup::tokenRefreshPublishesNothingWhenNothingChanged()
     ModelHarness harness;
     auto &model = harness.start();
     model.updateSelectedGatewayToken(u"abc"_s);
+    model.flushPendingWrites();
     const int writes = harness.secrets.writeCount;
     QSignalSpy machinesChanged(&model, &TesselDesktopPOCModel::machinesChanged);
     model.handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);

@@ -49,6 +49,7 @@ void tst_ModelSync::editsReachTheOtherInstallationWithoutEcho()
     a.updateSelectedMachineName(u"Build box"_s);
     a.updateSelectedGatewayToken(u"token-stays-local"_s);
     const QUuid added = *a.selectedMachineID();
+    a.flushPendingWrites();
     const QByteArray publishedByFirst = storedDocument(first);
     QTRY_COMPARE_WITH_TIMEOUT(b.machines().size(), 2, timeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(b.machines().last().name, u"Build box"_s, timeoutMs);
@@ -62,6 +63,7 @@ void tst_ModelSync::editsReachTheOtherInstallationWithoutEcho()
     const QByteArray afterApply = storedDocument(first);
     QSignalSpy changedOnFirst(&first.keyValueStore, &ReplicatedKeyValueStore::changedExternally);
     b.updateSelectedProjectName(u"Renamed on the second"_s);
+    b.flushPendingWrites();
     QVERIFY(storedDocument(first) != afterApply);
     QTRY_COMPARE_WITH_TIMEOUT(a.machines().first().projects.first().name, u"Renamed on the second"_s, timeoutMs);
     QCOMPARE(changedOnFirst.size(), 1);
@@ -75,6 +77,7 @@ void tst_ModelSync::emptyDocumentBeforeTheFirstPublishIsRefused()
     {
         ModelHarness publisher(folder.path());
         publisher.start().updateSelectedMachineName(u"Shared machine"_s);
+        // Leaving writes what is pending.
     }
     ModelHarness harness(folder.path());
     auto &model = harness.start();
@@ -105,8 +108,8 @@ void tst_ModelSync::staleDocumentsOnlyChangeTheHandoff()
     SyncedSettingsState stale;
     stale.updatedAt = ReferenceDate(ReferenceDate::now().secondsSinceReferenceDate() - 3600);
     stale.machines = {StoredMachineProfile{QUuid::createUuid(), u"Old"_s, {}, {}}};
-    stale.handoff = SyncedChatHandoff{QUuid::createUuid(), QUuid::createUuid(), BackendKind::pi, std::nullopt,
-                                      stale.updatedAt};
+    stale.handoff =
+        SyncedChatHandoff{QUuid::createUuid(), QUuid::createUuid(), BackendKind::pi, std::nullopt, stale.updatedAt};
     QSignalSpy diagnostics(&model, &TesselDesktopPOCModel::syncDiagnosticsChanged);
     otherDevice.setData(TesselSettingsSyncService::storeKey(), encodeJson(stale));
     QVERIFY(diagnostics.wait(timeoutMs));
@@ -114,6 +117,7 @@ void tst_ModelSync::staleDocumentsOnlyChangeTheHandoff()
     QCOMPARE(model.syncDiagnostics().cloudMachineCount, 1);
     // The held handoff goes out with the next publish.
     model.updateSelectedMachineName(u"Edited"_s);
+    model.flushPendingWrites();
     const auto published = decodeJson<SyncedSettingsState>(storedDocument(harness));
     QVERIFY(published && published->handoff);
     QCOMPARE(published->handoff->backend, BackendKind::pi);
