@@ -184,29 +184,25 @@ void TesselDesktopPOCModel::deleteSelectedProject()
     setSelectedProjectID(m_machines[*machineIndex].projects.first().id);
 }
 
-void TesselDesktopPOCModel::updateSelectedProjectName(const QString &name)
+bool TesselDesktopPOCModel::updateSelectedProject(const std::function<void(ProjectProfile &)> &edit)
 {
     const auto machineIndex = selectedMachineIndex();
-    if (!machineIndex)
-        return;
-    const auto projectIndex = selectedProjectIndex(*machineIndex);
+    const auto projectIndex = machineIndex ? selectedProjectIndex(*machineIndex) : std::nullopt;
     if (!projectIndex)
-        return;
-    updateSelectedMachine(
-        [&name, &projectIndex](MachineProfile &machine) { machine.projects[*projectIndex].name = name; });
+        return false;
+    updateSelectedMachine([&edit, &projectIndex](MachineProfile &machine) { edit(machine.projects[*projectIndex]); });
+    return true;
+}
+
+void TesselDesktopPOCModel::updateSelectedProjectName(const QString &name)
+{
+    updateSelectedProject([&name](ProjectProfile &project) { project.name = name; });
 }
 
 void TesselDesktopPOCModel::updateSelectedProjectDirectory(const QString &directory)
 {
-    const auto machineIndex = selectedMachineIndex();
-    if (!machineIndex)
+    if (!updateSelectedProject([&directory](ProjectProfile &project) { project.directory = directory; }))
         return;
-    const auto projectIndex = selectedProjectIndex(*machineIndex);
-    if (!projectIndex)
-        return;
-    updateSelectedMachine([&directory, &projectIndex](MachineProfile &machine) {
-        machine.projects[*projectIndex].directory = directory;
-    });
     assign(m_projectDirectory, directory, &TesselDesktopPOCModel::projectDirectoryChanged);
     resetFilesState();
 }

@@ -283,6 +283,8 @@ private:
     std::optional<qsizetype> selectedMachineIndex() const;
     std::optional<qsizetype> selectedProjectIndex(qsizetype machineIndex) const;
     void updateSelectedMachine(const std::function<void(MachineProfile &)> &edit);
+    // False, with nothing changed, when no project is selected.
+    bool updateSelectedProject(const std::function<void(ProjectProfile &)> &edit);
     void normalizeSelection();
     void syncConnectionFieldsFromSelection();
     void persistSelection();

@@ -67,13 +67,7 @@ void TranscriptListModel::appendAssistantDelta(const QString &delta, const std::
         rowChanged(*row);
         return;
     }
-    DesktopTranscriptItem item;
-    item.role = DesktopTranscriptRole::assistant;
-    item.title = title;
-    item.body = delta;
-    item.isStreaming = true;
-    item.sourceItemID = itemID;
-    append(item);
+    appendNew(DesktopTranscriptRole::assistant, title, delta, true, itemID);
 }
 
 void TranscriptListModel::finalizeAssistantMessage(const QString &text, const std::optional<QString> &itemID,
@@ -87,12 +81,7 @@ void TranscriptListModel::finalizeAssistantMessage(const QString &text, const st
         rowChanged(*row);
         return;
     }
-    DesktopTranscriptItem item;
-    item.role = DesktopTranscriptRole::assistant;
-    item.title = title;
-    item.body = text;
-    item.sourceItemID = itemID;
-    append(item);
+    appendNew(DesktopTranscriptRole::assistant, title, text, false, itemID);
 }
 
 void TranscriptListModel::upsertToolEvent(const QString &text, bool running, const std::optional<QString> &itemID)
@@ -104,11 +93,17 @@ void TranscriptListModel::upsertToolEvent(const QString &text, bool running, con
         rowChanged(*row);
         return;
     }
+    appendNew(DesktopTranscriptRole::tool, u"Tool"_s, text, running, itemID);
+}
+
+void TranscriptListModel::appendNew(DesktopTranscriptRole role, const QString &title, const QString &body,
+                                    bool isStreaming, const std::optional<QString> &itemID)
+{
     DesktopTranscriptItem item;
-    item.role = DesktopTranscriptRole::tool;
-    item.title = u"Tool"_s;
-    item.body = text;
-    item.isStreaming = running;
+    item.role = role;
+    item.title = title;
+    item.body = body;
+    item.isStreaming = isStreaming;
     item.sourceItemID = itemID;
     append(item);
 }

@@ -63,6 +63,8 @@ private:
         }
     };
 
+    void appendNew(DesktopTranscriptRole role, const QString &title, const QString &body, bool isStreaming,
+                   const std::optional<QString> &itemID);
     std::optional<qsizetype> findMatch(DesktopTranscriptRole role, const std::optional<QString> &itemID) const;
     void indexItem(qsizetype row);
     void rowChanged(qsizetype row);
