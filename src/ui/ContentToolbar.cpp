@@ -28,44 +28,41 @@ ContentToolbar::ContentToolbar(TesselDesktopPOCModel *model, QWidget *parent)
     setFloatable(false);
     setToolButtonStyle(Qt::ToolButtonTextOnly);
 
-    auto *connectButton = addButton(u"Connect"_s, u"desktop-toolbar-connect-button"_s, [model] { model->connect(); });
-    auto *disconnect = addButton(u"Disconnect"_s, u"desktop-toolbar-disconnect-button"_s, [model] {
+    // Enabled states are set on the actions holding the buttons: a toolbar copies an
+    // action's state onto its button whenever the action changes, visibility included.
+    QAction *connectAction =
+        addButton(u"Connect"_s, u"desktop-toolbar-connect-button"_s, [model] { model->connect(); });
+    QAction *disconnect = addButton(u"Disconnect"_s, u"desktop-toolbar-disconnect-button"_s, [model] {
         model->resetLiveSessionState(true, u"Disconnected."_s, true, u"Disconnected."_s);
     });
     addSeparator();
-    QAction *reloadPlace = nullptr;
-    QAction *savePlace = nullptr;
-    QAction *newSessionPlace = nullptr;
-    QAction *refreshPlace = nullptr;
-    QAction *abortPlace = nullptr;
-    auto *reload = addButton(
-        u"Reload Files"_s, u"desktop-toolbar-reload-files-button"_s, [model] { model->loadCurrentDirectory(false); },
-        &reloadPlace);
-    auto *save = addButton(
-        u"Save"_s, u"desktop-toolbar-save-file-button"_s, [model] { model->saveCurrentDocument(); }, &savePlace);
-    save->setShortcut(QKeySequence::Save);
-    save->setToolTip(u"Save (%1)"_s.arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
-    auto *newSession = addButton(
-        u"New Session"_s, u"desktop-toolbar-new-session-button"_s, [model] { model->createNewSession(); },
-        &newSessionPlace);
-    auto *refresh = addButton(
-        u"Refresh Sessions"_s, u"desktop-toolbar-refresh-sessions-button"_s, [model] { model->refreshSessions(); },
-        &refreshPlace);
-    auto *abort = addButton(
-        u"Abort Turn"_s, u"desktop-toolbar-abort-turn-button"_s, [model] { model->abortCurrentTurn(); }, &abortPlace);
+    QAction *reload = addButton(u"Reload Files"_s, u"desktop-toolbar-reload-files-button"_s,
+                                [model] { model->loadCurrentDirectory(false); });
+    QAction *save =
+        addButton(u"Save"_s, u"desktop-toolbar-save-file-button"_s, [model] { model->saveCurrentDocument(); });
+    QAction *newSession =
+        addButton(u"New Session"_s, u"desktop-toolbar-new-session-button"_s, [model] { model->createNewSession(); });
+    QAction *refresh = addButton(u"Refresh Sessions"_s, u"desktop-toolbar-refresh-sessions-button"_s,
+                                 [model] { model->refreshSessions(); });
+    QAction *abort =
+        addButton(u"Abort Turn"_s, u"desktop-toolbar-abort-turn-button"_s, [model] { model->abortCurrentTurn(); });
+    auto *saveButton = qobject_cast<QToolButton *>(widgetForAction(save));
+    saveButton->setShortcut(QKeySequence::Save);
+    saveButton->setToolTip(u"Save (%1)"_s.arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
+    auto *connectButton = qobject_cast<QToolButton *>(widgetForAction(connectAction));
 
     ModelBinding::observe(model, this, {&M::gatewayURLChanged, &M::projectDirectoryChanged, &M::connectionStateChanged},
-                          [model, connectButton, disconnect] {
+                          [model, connectAction, connectButton, disconnect] {
                               connectButton->setText(isConnected(model) ? u"Reconnect"_s : u"Connect"_s);
-                              connectButton->setEnabled(model->canConnect());
+                              connectAction->setEnabled(model->canConnect());
                               disconnect->setEnabled(!model->connectionState().is(ConnectionState::Kind::disconnected));
                           });
     ModelBinding::observe(model, this, {&M::workspaceTabChanged}, [=] {
         const bool files = model->workspaceTab() == ProjectWorkspaceTab::files;
-        for (QAction *place : {reloadPlace, savePlace})
-            place->setVisible(files);
-        for (QAction *place : {newSessionPlace, refreshPlace, abortPlace})
-            place->setVisible(!files);
+        for (QAction *action : {reload, save})
+            action->setVisible(files);
+        for (QAction *action : {newSession, refresh, abort})
+            action->setVisible(!files);
     });
     ModelBinding::observe(model, this,
                           {&M::machinesChanged, &M::selectedMachineIDChanged, &M::selectedProjectIDChanged},
@@ -85,18 +82,14 @@ ContentToolbar::ContentToolbar(TesselDesktopPOCModel *model, QWidget *parent)
                           });
 }
 
-QToolButton *ContentToolbar::addButton(const QString &label, const QString &identifier,
-                                       const std::function<void()> &action, QAction **placement)
+QAction *ContentToolbar::addButton(const QString &label, const QString &identifier, const std::function<void()> &action)
 {
     auto *button = new QToolButton(this);
     button->setText(label);
     button->setObjectName(identifier);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     connect(button, &QToolButton::clicked, m_model, action);
-    QAction *place = addWidget(button);
-    if (placement)
-        *placement = place;
-    return button;
+    return addWidget(button);
 }
 
 } // namespace tessel

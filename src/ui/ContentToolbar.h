@@ -2,8 +2,6 @@
 
 #include <QToolBar>
 
-class QToolButton;
-
 namespace tessel {
 
 class TesselDesktopPOCModel;
@@ -18,8 +16,8 @@ public:
     explicit ContentToolbar(TesselDesktopPOCModel *model, QWidget *parent = nullptr);
 
 private:
-    QToolButton *addButton(const QString &label, const QString &identifier, const std::function<void()> &action,
-                           QAction **placement = nullptr);
+    // The action that holds the button in the toolbar.
+    QAction *addButton(const QString &label, const QString &identifier, const std::function<void()> &action);
 
     TesselDesktopPOCModel *m_model;
 };

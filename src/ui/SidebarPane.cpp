@@ -58,6 +58,15 @@ QComboBox *picker(const QString &identifier, const QString &title, QWidget *pare
     return box;
 }
 
+// A picker's title, also its label for assistive tools (on Linux a combo box's accessible
+// name is its current item; the title reaches them as the "labelled by" relation).
+QLabel *pickerTitle(const QString &title, QComboBox *picker)
+{
+    auto *label = new QLabel(title, picker->parentWidget());
+    label->setBuddy(picker);
+    return label;
+}
+
 QLineEdit *field(const QString &identifier, const QString &placeholder, QWidget *parent)
 {
     auto *edit = new QLineEdit(parent);
@@ -127,7 +136,7 @@ QWidget *SidebarPane::buildMachineSection()
     token->setEchoMode(QLineEdit::Password);
 
     auto *row = new QHBoxLayout;
-    row->addWidget(new QLabel(u"Machine"_s, section));
+    row->addWidget(pickerTitle(u"Machine"_s, machines));
     row->addWidget(machines, 1);
     row->addWidget(add);
     row->addWidget(remove);
@@ -180,12 +189,12 @@ QWidget *SidebarPane::buildProjectSection()
     auto *availability = PaneParts::secondaryLabel(UiStyle::captionFont(font()), section);
 
     auto *row = new QHBoxLayout;
-    row->addWidget(new QLabel(u"Project"_s, section));
+    row->addWidget(pickerTitle(u"Project"_s, projects));
     row->addWidget(projects, 1);
     row->addWidget(add);
     row->addWidget(remove);
     auto *backendRow = new QHBoxLayout;
-    backendRow->addWidget(new QLabel(u"Backend"_s, section));
+    backendRow->addWidget(pickerTitle(u"Backend"_s, backends));
     backendRow->addWidget(backends, 1);
     auto *layout = new QVBoxLayout(section);
     layout->addLayout(row);
