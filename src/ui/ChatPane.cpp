@@ -21,6 +21,8 @@ namespace {
 
 using M = TesselDesktopPOCModel;
 
+const QKeySequence sendShortcut(Qt::CTRL | Qt::Key_Return);
+
 } // namespace
 
 ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
@@ -37,6 +39,7 @@ ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
     composer->setMinimumHeight(composerMinimumHeight);
     composer->setMaximumHeight(composerMinimumHeight + 32);
     composer->setTabChangesFocus(true);
+
     ModelBinding::styleEditorSurface(composer, 16, 8);
     ModelBinding::bindPlainText(
         composer, model, &M::composerTextChanged, [model] { return model->composerText(); },
@@ -48,7 +51,7 @@ ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
                                   "iCloud, and tokens follow through the shared keychain when available."_s);
     auto *send = new QPushButton(u"Send"_s, this);
     send->setObjectName(u"desktop-chat-send-button"_s);
-    send->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    send->setShortcut(sendShortcut);
     send->setToolTip(u"Send (Ctrl+Return)"_s);
     send->setDefault(false);
     connect(send, &QPushButton::clicked, model, &M::sendComposerMessage);
