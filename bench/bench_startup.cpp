@@ -143,8 +143,8 @@ int main(int argc, char *argv[])
     }
     const double bareTime = median(bareTimes), appTime = median(appTimes);
     const double bareMb = median(bareMemory), appMb = median(appMemory);
-    std::printf("platform %s, %d runs each, medians\n", qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", u"(default)"_s)),
-                runs);
+    std::printf("platform %s, %d runs each, medians\n",
+                qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", u"(default)"_s)), runs);
     std::printf("bare Qt Widgets window   %7.1f ms to first paint   peak %6.1f MB\n", bareTime, bareMb);
     std::printf("tessel-desktop, empty    %7.1f ms to first paint   peak %6.1f MB\n", appTime, appMb);
     std::printf("ratio                    %7.2f x (goal <= 2)        %6.2f x (goal <= 1.5)\n", appTime / bareTime,

@@ -41,7 +41,7 @@ DetailHeader::DetailHeader(TesselDesktopPOCModel *model, QWidget *parent)
     auto *project = new QLabel(this);
     project->setTextFormat(Qt::PlainText);
     project->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    project->setAccessibleName(u"Project"_s);
+    project->setAccessibleName(u"Selected project"_s);
     QPalette grey = project->palette();
     grey.setColor(QPalette::WindowText, UiStyle::secondary(grey));
     project->setPalette(grey);

@@ -27,16 +27,6 @@ namespace {
 
 using M = TesselDesktopPOCModel;
 
-QToolButton *toolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(identifier);
-    button->setIcon(Icons::symbol(symbol, parent->style()));
-    button->setAccessibleName(name);
-    button->setToolTip(name);
-    return button;
-}
-
 } // namespace
 
 FilesBrowserColumn::FilesBrowserColumn(TesselDesktopPOCModel *model, QWidget *parent)
@@ -46,9 +36,10 @@ FilesBrowserColumn::FilesBrowserColumn(TesselDesktopPOCModel *model, QWidget *pa
     setMinimumWidth(minimumWidth);
     setMaximumWidth(maximumWidth);
 
-    auto *parentButton =
-        toolButton(SfSymbol::arrowUpBackward, u"desktop-files-parent-button"_s, u"Parent directory"_s, this);
-    auto *reload = toolButton(SfSymbol::arrowClockwise, u"desktop-files-reload-button"_s, u"Reload files"_s, this);
+    auto *parentButton = PaneParts::symbolButton(SfSymbol::arrowUpBackward, u"desktop-files-parent-button"_s,
+                                                 u"Parent directory"_s, this);
+    auto *reload =
+        PaneParts::symbolButton(SfSymbol::arrowClockwise, u"desktop-files-reload-button"_s, u"Reload files"_s, this);
     auto *hidden = new QCheckBox(u"Hidden"_s, this);
     hidden->setObjectName(u"desktop-files-hidden-toggle"_s);
     auto *path = PaneParts::secondaryLabel(UiStyle::monospacedFont(font()), this);

@@ -1,9 +1,11 @@
 #include "ui/PaneParts.h"
 
+#include "ui/Icons.h"
 #include "ui/UiStyle.h"
 
 #include <QFrame>
 #include <QLabel>
+#include <QToolButton>
 
 namespace tessel {
 
@@ -32,6 +34,17 @@ QLabel *PaneParts::headline(const QString &text, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setFont(UiStyle::headlineFont(parent->font()));
     return label;
+}
+
+QToolButton *PaneParts::symbolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(identifier);
+    button->setIcon(Icons::symbol(symbol, parent->style()));
+    button->setAccessibleName(name);
+    button->setToolTip(name);
+    button->setAutoRaise(true);
+    return button;
 }
 
 } // namespace tessel

@@ -5,9 +5,12 @@
 class QFont;
 class QFrame;
 class QLabel;
+class QToolButton;
 class QWidget;
 
 namespace tessel {
+
+enum class SfSymbol;
 
 // Small pieces the panes share.
 class PaneParts
@@ -17,6 +20,8 @@ public:
     // Plain text in the secondary colour and the given font, word-wrapped.
     static QLabel *secondaryLabel(const QFont &font, QWidget *parent, const QString &text = {});
     static QLabel *headline(const QString &text, QWidget *parent);
+    // An icon-only button, named for assistive tools and in its tooltip by what it does.
+    static QToolButton *symbolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent);
 };
 
 } // namespace tessel

@@ -67,6 +67,17 @@ QLabel *pickerTitle(const QString &title, QComboBox *picker)
     return label;
 }
 
+// The title, the picker filling the row, then its buttons.
+QHBoxLayout *pickerRow(const QString &title, QComboBox *picker, std::initializer_list<QToolButton *> buttons)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(pickerTitle(title, picker));
+    row->addWidget(picker, 1);
+    for (QToolButton *button : buttons)
+        row->addWidget(button);
+    return row;
+}
+
 QLineEdit *field(const QString &identifier, const QString &placeholder, QWidget *parent)
 {
     auto *edit = new QLineEdit(parent);
@@ -113,12 +124,7 @@ SidebarPane::SidebarPane(TesselDesktopPOCModel *model, QWidget *parent)
 QToolButton *SidebarPane::symbolButton(SfSymbol symbol, const QString &identifier, const QString &accessibleName,
                                        void (TesselDesktopPOCModel::*action)())
 {
-    auto *button = new QToolButton(this);
-    button->setObjectName(identifier);
-    button->setIcon(Icons::symbol(symbol, style()));
-    button->setAccessibleName(accessibleName);
-    button->setToolTip(accessibleName);
-    button->setAutoRaise(true);
+    auto *button = PaneParts::symbolButton(symbol, identifier, accessibleName, this);
     connect(button, &QToolButton::clicked, m_model, action);
     return button;
 }
@@ -135,13 +141,8 @@ QWidget *SidebarPane::buildMachineSection()
     auto *token = field(u"desktop-machine-token-field"_s, u"Auth token"_s, section);
     token->setEchoMode(QLineEdit::Password);
 
-    auto *row = new QHBoxLayout;
-    row->addWidget(pickerTitle(u"Machine"_s, machines));
-    row->addWidget(machines, 1);
-    row->addWidget(add);
-    row->addWidget(remove);
     auto *layout = new QVBoxLayout(section);
-    layout->addLayout(row);
+    layout->addLayout(pickerRow(u"Machine"_s, machines, {add, remove}));
     layout->addWidget(name);
     layout->addWidget(url);
     layout->addWidget(token);
@@ -188,19 +189,11 @@ QWidget *SidebarPane::buildProjectSection()
         backends->addItem(displayName(kind), QString(enumToWire(kind)));
     auto *availability = PaneParts::secondaryLabel(UiStyle::captionFont(font()), section);
 
-    auto *row = new QHBoxLayout;
-    row->addWidget(pickerTitle(u"Project"_s, projects));
-    row->addWidget(projects, 1);
-    row->addWidget(add);
-    row->addWidget(remove);
-    auto *backendRow = new QHBoxLayout;
-    backendRow->addWidget(pickerTitle(u"Backend"_s, backends));
-    backendRow->addWidget(backends, 1);
     auto *layout = new QVBoxLayout(section);
-    layout->addLayout(row);
+    layout->addLayout(pickerRow(u"Project"_s, projects, {add, remove}));
     layout->addWidget(name);
     layout->addWidget(directory);
-    layout->addLayout(backendRow);
+    layout->addLayout(pickerRow(u"Backend"_s, backends, {}));
     layout->addWidget(availability);
 
     const std::initializer_list<ModelBinding::Signal> projectFields{&M::machinesChanged, &M::selectedMachineIDChanged,

@@ -82,7 +82,8 @@ void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString
     window.setContent(new TesselDesktopPOCContentView(&model));
     window.resize(size);
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        fail("the window was not exposed");
     for (const auto tab : {ProjectWorkspaceTab::chat, ProjectWorkspaceTab::files}) {
         model.setWorkspaceTab(tab);
         QTest::qWait(400);

@@ -408,7 +408,7 @@ void tst_ContentView::projectLabelForms()
     // The header follows the selection, with the display-name fallbacks for empty names.
     const auto labels = m_view->findChildren<QLabel *>();
     const auto header = std::find_if(labels.cbegin(), labels.cend(),
-                                     [](QLabel *label) { return label->accessibleName() == "Project"_L1; });
+                                     [](QLabel *label) { return label->accessibleName() == "Selected project"_L1; });
     QVERIFY(header != labels.cend());
     QCOMPARE((*header)->text(), DetailHeader::projectLabel(m_model->selectedMachine(), m_model->selectedProject()));
     QTest::keyClicks(control<QLineEdit>(u"desktop-project-name-field"_s), u"Docs"_s);

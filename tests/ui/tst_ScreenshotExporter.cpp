@@ -144,14 +144,13 @@ void tst_ScreenshotExporter::exportLeavesPreferencesTokensAndSyncFolderAsTheyWer
     window.setContent(new TesselDesktopPOCContentView(&model));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-
     DesktopPOCScreenshotExporter exporter(model, harness.settings, harness.processInfo, fastTiming());
     QSignalSpy terminated(&exporter, &DesktopPOCScreenshotExporter::terminationRequested);
     // What the window shows while the chat image is taken.
     QString chatHeader;
     connect(&model, &TesselDesktopPOCModel::currentDocumentChanged, this, [&] {
         for (QLabel *label : window.findChildren<QLabel *>()) {
-            if (label->accessibleName() == "Project"_L1 && chatHeader.isEmpty())
+            if (label->accessibleName() == "Selected project"_L1 && chatHeader.isEmpty())
                 chatHeader = label->text();
         }
     });
@@ -195,7 +194,6 @@ void tst_ScreenshotExporter::unwritableDirectoryStillRestoresAndTerminates()
     window.setContent(new TesselDesktopPOCContentView(&model));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-
     DesktopPOCScreenshotExporter exporter(model, harness.settings, harness.processInfo, fastTiming());
     QSignalSpy terminated(&exporter, &DesktopPOCScreenshotExporter::terminationRequested);
     QVERIFY(exporter.runIfNeeded());
