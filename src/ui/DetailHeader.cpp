@@ -2,6 +2,7 @@
 
 #include "app/TesselDesktopPOCModel.h"
 #include "ui/ConnectionStatus.h"
+#include "ui/ElidedLabel.h"
 #include "ui/ModelBinding.h"
 #include "ui/StatusBadge.h"
 #include "ui/UiStyle.h"
@@ -38,8 +39,7 @@ QLabel *titleLabel(QWidget *parent)
 DetailHeader::DetailHeader(TesselDesktopPOCModel *model, QWidget *parent)
     : QWidget(parent)
 {
-    auto *project = new QLabel(this);
-    project->setTextFormat(Qt::PlainText);
+    auto *project = new ElidedLabel(this);
     project->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     project->setAccessibleName(u"Selected project"_s);
     QPalette grey = project->palette();
@@ -70,13 +70,9 @@ DetailHeader::DetailHeader(TesselDesktopPOCModel *model, QWidget *parent)
     layout->addWidget(backend, 0, Qt::AlignVCenter);
     layout->addWidget(workspace, 0, Qt::AlignVCenter);
 
-    ModelBinding::observe(model, project,
-                          {&M::machinesChanged, &M::selectedMachineIDChanged, &M::selectedProjectIDChanged},
-                          [model, project] {
-                              const QString text = projectLabel(model->selectedMachine(), model->selectedProject());
-                              project->setText(text);
-                              project->setToolTip(text);
-                          });
+    ModelBinding::observe(
+        model, project, {&M::machinesChanged, &M::selectedMachineIDChanged, &M::selectedProjectIDChanged},
+        [model, project] { project->setFullText(projectLabel(model->selectedMachine(), model->selectedProject())); });
     ModelBinding::observe(model, connection, {&M::connectionStateChanged}, [model, connection] {
         const ConnectionStatus status = ConnectionStatus::of(model->connectionState(), connection->palette());
         connection->setText(status.text, status.tint);

@@ -11,9 +11,14 @@ namespace tessel {
 
 QFrame *PaneParts::divider(QWidget *parent)
 {
+    // A hairline in the secondary colour: a sunken frame takes the style's light and dark
+    // shades, which stand out as a white line on dark palettes.
     auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
+    line->setFixedHeight(1);
+    line->setAutoFillBackground(true);
+    QPalette colours = line->palette();
+    colours.setColor(QPalette::Window, UiStyle::withOpacity(UiStyle::secondary(colours), 0.35));
+    line->setPalette(colours);
     return line;
 }
 

@@ -151,7 +151,7 @@ void tst_ScreenshotExporter::exportLeavesPreferencesTokensAndSyncFolderAsTheyWer
     connect(&model, &TesselDesktopPOCModel::currentDocumentChanged, this, [&] {
         for (QLabel *label : window.findChildren<QLabel *>()) {
             if (label->accessibleName() == "Selected project"_L1 && chatHeader.isEmpty())
-                chatHeader = label->text();
+                chatHeader = label->toolTip();
         }
     });
     QVERIFY(exporter.runIfNeeded());
