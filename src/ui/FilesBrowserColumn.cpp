@@ -47,14 +47,7 @@ FilesBrowserColumn::FilesBrowserColumn(TesselDesktopPOCModel *model, QWidget *pa
     path->setAccessibleName(u"Directory path"_s);
     path->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    auto *list = new QListView(this);
-    list->setObjectName(u"desktop-files-list"_s);
-    list->setAccessibleName(u"Files"_s);
-    list->setModel(&m_entries);
-    list->setItemDelegate(new FileEntryRowDelegate(list));
-    list->setFrameShape(QFrame::NoFrame);
-    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    auto *list = PaneParts::rowList(u"desktop-files-list"_s, u"Files"_s, &m_entries, new FileEntryRowDelegate, this);
     auto *loading = new EmptyStateView(SfSymbol::folder, u"Loading Files"_s, {}, this);
     auto *empty = new EmptyStateView(SfSymbol::folder, u"No Files"_s, {}, this);
     auto *stack = new QStackedWidget(this);

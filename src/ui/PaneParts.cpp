@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QListView>
 #include <QToolButton>
 
 namespace tessel {
@@ -39,6 +40,21 @@ QLabel *PaneParts::headline(const QString &text, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setFont(UiStyle::headlineFont(parent->font()));
     return label;
+}
+
+QListView *PaneParts::rowList(const QString &identifier, const QString &role, QAbstractItemModel *model,
+                              QAbstractItemDelegate *delegate, QWidget *parent)
+{
+    auto *list = new QListView(parent);
+    list->setObjectName(identifier);
+    list->setAccessibleName(role);
+    list->setModel(model);
+    delegate->setParent(list);
+    list->setItemDelegate(delegate);
+    list->setFrameShape(QFrame::NoFrame);
+    list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return list;
 }
 
 QToolButton *PaneParts::symbolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent)

@@ -2,7 +2,10 @@
 
 #include <QString>
 
+class QAbstractItemDelegate;
+class QAbstractItemModel;
 class QFont;
+class QListView;
 class QFrame;
 class QLabel;
 class QToolButton;
@@ -20,6 +23,9 @@ public:
     // Plain text in the secondary colour and the given font, word-wrapped.
     static QLabel *secondaryLabel(const QFont &font, QWidget *parent, const QString &text = {});
     static QLabel *headline(const QString &text, QWidget *parent);
+    // A frameless list of rows drawn by `delegate` (which it takes), named by its role.
+    static QListView *rowList(const QString &identifier, const QString &role, QAbstractItemModel *model,
+                              QAbstractItemDelegate *delegate, QWidget *parent);
     // An icon-only button, named for assistive tools and in its tooltip by what it does.
     static QToolButton *symbolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent);
 };

@@ -296,14 +296,9 @@ QWidget *SidebarPane::buildSessionSection()
     open->setObjectName(u"desktop-session-open-selected-button"_s);
     connect(open, &QPushButton::clicked, m_model, &M::openSelectedSession);
 
-    m_sessionList = new QListView(section);
-    m_sessionList->setObjectName(u"desktop-session-list"_s);
-    m_sessionList->setAccessibleName(u"Sessions"_s);
-    m_sessionList->setModel(&m_sessions);
-    m_sessionList->setItemDelegate(new SessionRowDelegate(m_sessionList));
+    m_sessionList =
+        PaneParts::rowList(u"desktop-session-list"_s, u"Sessions"_s, &m_sessions, new SessionRowDelegate, section);
     m_sessionList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_sessionList->setFrameShape(QFrame::NoFrame);
-    m_sessionList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     auto *empty = new EmptyStateView(SfSymbol::rectangleStack, u"No Sessions Yet"_s,
                                      u"Connect to the selected machine/project and Tessel will create or reattach to "
                                      "the active session for this backend."_s,

@@ -47,6 +47,12 @@ private:
     };
     static Stored stored(ModelHarness &harness, const QList<QUuid> &machines, const QString &syncFolder);
     static DesktopPOCScreenshotTiming fastTiming();
+    static bool showContent(MainWindow &window, TesselDesktopPOCModel &model)
+    {
+        window.setContent(new TesselDesktopPOCContentView(&model));
+        window.show();
+        return QTest::qWaitForWindowExposed(&window);
+    }
 };
 
 DesktopPOCScreenshotTiming tst_ScreenshotExporter::fastTiming()
@@ -141,9 +147,7 @@ void tst_ScreenshotExporter::exportLeavesPreferencesTokensAndSyncFolderAsTheyWer
     harness.processInfo.arguments << u"--export-screenshots-dir"_s << directory;
     TesselDesktopPOCModel &model = harness.start();
     MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(showContent(window, model));
     DesktopPOCScreenshotExporter exporter(model, harness.settings, harness.processInfo, fastTiming());
     QSignalSpy terminated(&exporter, &DesktopPOCScreenshotExporter::terminationRequested);
     // What the window shows while the chat image is taken.
@@ -191,9 +195,7 @@ void tst_ScreenshotExporter::unwritableDirectoryStillRestoresAndTerminates()
     harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"files"_s);
     const Stored before = stored(harness, {}, QString());
     MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(showContent(window, model));
     DesktopPOCScreenshotExporter exporter(model, harness.settings, harness.processInfo, fastTiming());
     QSignalSpy terminated(&exporter, &DesktopPOCScreenshotExporter::terminationRequested);
     QVERIFY(exporter.runIfNeeded());
