@@ -26,6 +26,7 @@ class QSettings;
 
 namespace tessel {
 
+class DesktopPOCScreenshotExporter;
 class GatewayClientError;
 class GatewaySecretStore;
 class GatewayWebSocketClient;
@@ -237,6 +238,10 @@ Q_SIGNALS:
     void saveFinished();
 
 private:
+    // The screenshot export shows demonstration content through the observed fields without
+    // running their observers: nothing of it may reach the registry, the tokens or sync.
+    friend class DesktopPOCScreenshotExporter;
+
     // Assigns and notifies only when the value changed; true when it did.
     template<typename T>
     bool assign(T &field, const T &value, void (TesselDesktopPOCModel::*changed)())

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include <QTimer>
 #include <QWidget>
 
 using namespace Qt::Literals::StringLiterals;
@@ -10,9 +11,23 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     setWindowTitle(u"Tessel Desktop POC"_s);
-    auto *content = new QWidget(this);
+    setContent(new QWidget(this));
+}
+
+void MainWindow::setContent(QWidget *content)
+{
     content->setMinimumSize(minimumContentWidth, minimumContentHeight);
     setCentralWidget(content);
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_wasShown)
+        return;
+    m_wasShown = true;
+    // After the show has finished, so that handlers see a visible, laid-out window.
+    QTimer::singleShot(0, this, &MainWindow::firstShown);
 }
 
 } // namespace tessel

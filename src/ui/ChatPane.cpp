@@ -1,0 +1,81 @@
+#include "ui/ChatPane.h"
+
+#include "app/TesselDesktopPOCModel.h"
+#include "ui/ModelBinding.h"
+#include "ui/PaneParts.h"
+#include "ui/TranscriptView.h"
+#include "ui/UiStyle.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace tessel {
+
+namespace {
+
+using M = TesselDesktopPOCModel;
+
+const QKeySequence sendShortcut(Qt::CTRL | Qt::Key_Return);
+
+} // namespace
+
+ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
+    : QWidget(parent)
+{
+    auto *transcript = new TranscriptView(this);
+    transcript->setModel(model->transcript());
+
+    auto *heading = PaneParts::headline(u"Composer"_s, this);
+    auto *composer = new QPlainTextEdit(this);
+    composer->setObjectName(u"desktop-chat-composer-editor"_s);
+    composer->setAccessibleName(u"Composer"_s);
+    composer->setFont(UiStyle::bodyFont(font()));
+    composer->setMinimumHeight(composerMinimumHeight);
+    composer->setMaximumHeight(composerMinimumHeight + 32);
+    composer->setTabChangesFocus(true);
+
+    ModelBinding::styleEditorSurface(composer, 16, 8);
+    ModelBinding::bindPlainText(
+        composer, model, &M::composerTextChanged, [model] { return model->composerText(); },
+        [model](const QString &text) { model->setComposerText(text); });
+
+    auto *caption =
+        PaneParts::secondaryLabel(UiStyle::captionFont(font()), this,
+                                  u"Transcript stays canonical. Machine and project setup sync through "
+                                  "iCloud, and tokens follow through the shared keychain when available."_s);
+    auto *send = new QPushButton(u"Send"_s, this);
+    send->setObjectName(u"desktop-chat-send-button"_s);
+    send->setShortcut(sendShortcut);
+    send->setToolTip(u"Send (Ctrl+Return)"_s);
+    send->setDefault(false);
+    connect(send, &QPushButton::clicked, model, &M::sendComposerMessage);
+    ModelBinding::observe(model, send,
+                          {&M::connectionStateChanged, &M::currentSessionIDChanged, &M::composerTextChanged},
+                          [model, send] { send->setEnabled(model->canSendMessage()); });
+
+    auto *footer = new QHBoxLayout;
+    footer->setSpacing(12);
+    footer->addWidget(caption, 1);
+    footer->addWidget(send, 0, Qt::AlignVCenter);
+    auto *composerBox = new QVBoxLayout;
+    composerBox->setContentsMargins(20, 8, 20, 16);
+    composerBox->setSpacing(8);
+    composerBox->addWidget(heading);
+    composerBox->addWidget(composer);
+    composerBox->addLayout(footer);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(transcript, 1);
+    layout->addWidget(PaneParts::divider(this));
+    layout->addLayout(composerBox);
+}
+
+} // namespace tessel

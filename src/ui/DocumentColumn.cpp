@@ -1,0 +1,153 @@
+#include "ui/DocumentColumn.h"
+
+#include "app/TesselDesktopPOCModel.h"
+#include "ui/EmptyStateView.h"
+#include "ui/MessageCard.h"
+#include "ui/ModelBinding.h"
+#include "ui/PaneParts.h"
+#include "ui/StatusBadge.h"
+#include "ui/UiStyle.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace tessel {
+
+namespace {
+
+using M = TesselDesktopPOCModel;
+
+} // namespace
+
+DocumentColumn::DocumentColumn(TesselDesktopPOCModel *model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+{
+    auto *loading = new EmptyStateView(SfSymbol::docText, u"Loading Document"_s, {}, this);
+    auto *pick = new EmptyStateView(
+        SfSymbol::docText, u"Pick a File"_s,
+        u"Browse the selected project through the gateway and open a text file to edit it here."_s, this);
+    auto *document = buildDocumentView();
+    auto *stack = new QStackedWidget(this);
+    stack->addWidget(document);
+    stack->addWidget(loading);
+    stack->addWidget(pick);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 12, 20, 16);
+    layout->setSpacing(10);
+    layout->addWidget(buildHeader());
+    layout->addWidget(PaneParts::divider(this));
+    bindMessageCards(layout);
+    layout->addWidget(stack, 1);
+
+    ModelBinding::observe(model, stack, {&M::currentDocumentChanged, &M::isLoadingDocumentChanged},
+                          [model, stack, document, loading, pick] {
+                              if (model->isLoadingDocument())
+                                  stack->setCurrentWidget(loading);
+                              else if (!model->currentDocument())
+                                  stack->setCurrentWidget(pick);
+                              else
+                                  stack->setCurrentWidget(document);
+                          });
+}
+
+QWidget *DocumentColumn::buildHeader()
+{
+    auto *header = new QWidget(this);
+    auto *progress = new QProgressBar(header);
+    progress->setRange(0, 0);
+    progress->setTextVisible(false);
+    progress->setFixedSize(60, 8);
+    progress->setAccessibleName(u"Saving"_s);
+    auto *save = new QPushButton(u"Save"_s, header);
+    save->setObjectName(u"desktop-files-save-button"_s);
+    connect(save, &QPushButton::clicked, m_model, &M::saveCurrentDocument);
+
+    auto *layout = new QHBoxLayout(header);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PaneParts::headline(u"Document"_s, header));
+    layout->addStretch(1);
+    layout->addWidget(progress);
+    layout->addWidget(save);
+
+    ModelBinding::observe(m_model, header,
+                          {&M::currentDocumentChanged, &M::currentDocumentDraftChanged, &M::isSavingDocumentChanged},
+                          [this, progress, save] {
+                              progress->setVisible(m_model->isSavingDocument());
+                              save->setEnabled(m_model->canSaveCurrentDocument());
+                          });
+    return header;
+}
+
+void DocumentColumn::bindMessageCards(QLayout *layout)
+{
+    auto *status = new MessageCard(this);
+    status->setTint(UiStyle::green());
+    auto *error = new MessageCard(this);
+    error->setTint(UiStyle::red());
+    layout->addWidget(status);
+    layout->addWidget(error);
+    const auto show = [](MessageCard *card, const std::optional<QString> &message) {
+        card->setText(message.value_or(QString()));
+        card->setVisible(message.has_value());
+    };
+    ModelBinding::observe(m_model, status, {&M::fileStatusMessageChanged},
+                          [this, status, show] { show(status, m_model->fileStatusMessage()); });
+    ModelBinding::observe(m_model, error, {&M::fileErrorMessageChanged},
+                          [this, error, show] { show(error, m_model->fileErrorMessage()); });
+}
+
+QWidget *DocumentColumn::buildDocumentView()
+{
+    auto *view = new QWidget(this);
+    auto *path = new QLabel(view);
+    path->setObjectName(u"desktop-files-document-path"_s);
+    path->setAccessibleName(u"Document path"_s);
+    path->setTextFormat(Qt::PlainText);
+    path->setFont(UiStyle::monospacedFont(font()));
+    path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    auto *badge = new StatusBadge(view);
+    auto *modified = PaneParts::secondaryLabel(UiStyle::captionFont(font()), view);
+    auto *editor = new QPlainTextEdit(view);
+    editor->setObjectName(u"desktop-files-editor"_s);
+    editor->setAccessibleName(u"Document editor"_s);
+    editor->setFont(UiStyle::monospacedFont(font()));
+    editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ModelBinding::styleEditorSurface(editor, 18, 10);
+
+    auto *state = new QHBoxLayout;
+    state->setSpacing(8);
+    state->addWidget(badge);
+    state->addWidget(modified, 1);
+    auto *layout = new QVBoxLayout(view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(path);
+    layout->addLayout(state);
+    layout->addWidget(editor, 1);
+
+    ModelBinding::bindPlainText(
+        editor, m_model, &M::currentDocumentDraftChanged, [this] { return m_model->currentDocumentDraft(); },
+        [this](const QString &text) { m_model->setCurrentDocumentDraft(text); });
+    ModelBinding::observe(
+        m_model, view, {&M::currentDocumentChanged, &M::currentDocumentDraftChanged}, [this, path, badge, modified] {
+            const auto &document = m_model->currentDocument();
+            if (!document)
+                return;
+            path->setText(document->path);
+            const bool saved = m_model->currentDocumentDraft() == document->content;
+            badge->setText(saved ? u"Saved"_s : u"Unsaved"_s, saved ? UiStyle::green() : UiStyle::orange());
+            modified->setText(document->modifiedAt);
+        });
+    return view;
+}
+
+} // namespace tessel

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class QAbstractItemDelegate;
+class QAbstractItemModel;
+class QFont;
+class QListView;
+class QFrame;
+class QLabel;
+class QToolButton;
+class QWidget;
+
+namespace tessel {
+
+enum class SfSymbol;
+
+// Small pieces the panes share.
+class PaneParts
+{
+public:
+    static QFrame *divider(QWidget *parent);
+    // Plain text in the secondary colour and the given font, word-wrapped.
+    static QLabel *secondaryLabel(const QFont &font, QWidget *parent, const QString &text = {});
+    static QLabel *headline(const QString &text, QWidget *parent);
+    // A frameless list of rows drawn by `delegate` (which it takes), named by its role.
+    static QListView *rowList(const QString &identifier, const QString &role, QAbstractItemModel *model,
+                              QAbstractItemDelegate *delegate, QWidget *parent);
+    // An icon-only button, named for assistive tools and in its tooltip by what it does.
+    static QToolButton *symbolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent);
+};
+
+} // namespace tessel

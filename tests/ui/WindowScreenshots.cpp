@@ -1,0 +1,131 @@
+// Screenshots of the real window for looking at it: connected to tessel-demo-gateway (path in
+// $TESSEL_DEMO_GATEWAY) over a project folder, with a streamed reply, a tool item, an error
+// item and an open file, on both tabs, in a light and a dark palette, at the minimum and at
+// a large size. Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR
+#include "support/DemoGatewayProcess.h"
+#include "support/ModelHarness.h"
+#include "ui/MainWindow.h"
+#include "ui/PlatformMessageFilter.h"
+#include "ui/TesselDesktopPOCContentView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace tessel;
+
+namespace {
+
+constexpr int timeoutMs = 20000;
+
+QPalette darkPalette()
+{
+    QPalette palette;
+    const QColor window(0x2b, 0x2d, 0x31), base(0x1e, 0x1f, 0x22), text(0xe8, 0xea, 0xed);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, window);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Highlight, QColor(0x3d, 0x7e, 0xd8));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::PlaceholderText, QColor(0x8a, 0x8d, 0x93));
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x6b, 0x6e, 0x74));
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x6b, 0x6e, 0x74));
+    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x6b, 0x6e, 0x74));
+    return palette;
+}
+
+bool fail(const char *what)
+{
+    std::fprintf(stderr, "window screenshots: %s\n", what);
+    return false;
+}
+
+bool prepareSession(TesselDesktopPOCModel &model)
+{
+    model.connect();
+    if (!QTest::qWaitFor([&model] { return model.currentSessionID().has_value(); }, timeoutMs))
+        return fail("no session");
+    model.setComposerText(u"Which files are in this project?"_s);
+    model.sendComposerMessage();
+    // A second message while the agent is still busy: the gateway answers with an error item.
+    QTest::qWait(150);
+    model.setComposerText(u"And what does greeter.py do?"_s);
+    model.sendComposerMessage();
+    const auto replied = [&model] {
+        const auto &items = model.transcript()->items();
+        return std::any_of(items.cbegin(), items.cend(), [](const DesktopTranscriptItem &item) {
+            return item.role == DesktopTranscriptRole::assistant && !item.isStreaming;
+        });
+    };
+    if (!QTest::qWaitFor(replied, timeoutMs))
+        return fail("no reply");
+    model.setComposerText(u"Add a --shout option, please."_s);
+    model.openDocument(u"src/greeter.py"_s);
+    if (!QTest::qWaitFor([&model] { return model.currentDocument().has_value(); }, timeoutMs))
+        return fail("no document");
+    model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"\n# An unsaved edit.\n"_s);
+    return true;
+}
+
+void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString &name, QSize size)
+{
+    MainWindow window;
+    window.setContent(new TesselDesktopPOCContentView(&model));
+    window.resize(size);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        fail("the window was not exposed");
+    for (const auto tab : {ProjectWorkspaceTab::chat, ProjectWorkspaceTab::files}) {
+        model.setWorkspaceTab(tab);
+        QTest::qWait(400);
+        const QString file = QDir(directory).filePath(name + u'-' + QString(enumToWire(tab)) + u".png"_s);
+        if (!window.grab().save(file))
+            fail("cannot write a screenshot");
+        std::printf("%s\n", qPrintable(file));
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    installPlatformMessageFilter();
+    QApplication app(argc, argv);
+    if (argc != 3)
+        return fail("usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR") ? 0 : 2;
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(output);
+    QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+
+    test::DemoGatewayProcess gateway;
+    const QString token = u"screenshots-token"_s;
+    if (!gateway.start({u"--root"_s, QString::fromLocal8Bit(argv[2]), u"--token"_s, token, u"--no-env-file"_s,
+                        u"--delta-interval-ms"_s, u"15"_s}))
+        return fail(qPrintable(gateway.errorText())) ? 0 : 1;
+    test::ModelHarness harness;
+    TesselDesktopPOCModel &model = harness.start();
+    model.updateSelectedMachineName(u"Demo Gateway"_s);
+    model.updateSelectedGatewayURL(gateway.url().toString());
+    model.updateSelectedGatewayToken(token);
+    model.updateSelectedProjectName(u"Sample Project"_s);
+    model.updateSelectedProjectDirectory(QString::fromLocal8Bit(argv[2]));
+    if (!prepareSession(model))
+        return 1;
+
+    const QPalette light = QApplication::style()->standardPalette();
+    for (const auto &[paletteName, palette] : {std::pair{u"light"_s, light}, std::pair{u"dark"_s, darkPalette()}}) {
+        QApplication::setPalette(palette);
+        shoot(model, output, paletteName + u"-1120x720"_s, QSize(1120, 720));
+        shoot(model, output, paletteName + u"-1680x1050"_s, QSize(1680, 1050));
+    }
+    return 0;
+}
