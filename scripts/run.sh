@@ -6,8 +6,20 @@ cd "$(dirname "$0")/.."
 bash scripts/build.sh
 build_dir=${TESSEL_BUILD_DIR:-build}
 
+# A real gateway's environment file is never overwritten: then the demo gateway keeps its
+# token to itself and this script prints it for the token field.
+env_file="$HOME/.config/tessel-gateway/gateway.env"
+token_args=()
+token_note="the token comes from $env_file."
+if [[ -e "$env_file" ]]; then
+  token=$(head -c 18 /dev/urandom | base64 | tr '+/' '-_')
+  token_args=(--no-env-file --token "$token")
+  token_note="$env_file belongs to another gateway and was left alone: paste the token $token."
+fi
+
 gateway_log=$(mktemp)
-"$build_dir/tools/demo-gateway/tessel-demo-gateway" --root examples/sample-project --port 0 >"$gateway_log" 2>&1 &
+"$build_dir/tools/demo-gateway/tessel-demo-gateway" --root examples/sample-project --port 0 "${token_args[@]}" \
+  >"$gateway_log" 2>&1 &
 gateway_pid=$!
 trap 'kill "$gateway_pid" 2>/dev/null || true; rm -f "$gateway_log"' EXIT
 
@@ -25,6 +37,6 @@ if [[ -z "$url" ]]; then
   exit 1
 fi
 echo "Demo gateway listening on $url, serving examples/sample-project."
-echo "Set the machine's gateway URL to $url; the token comes from ~/.config/tessel-gateway/gateway.env."
+echo "Set the machine's gateway URL to $url; $token_note"
 
 "$build_dir/src/tessel-desktop" "$@"
