@@ -139,6 +139,7 @@ void tst_ScreenshotExporter::exportLeavesPreferencesTokensAndSyncFolderAsTheyWer
         machines << machine.id;
     QVERIFY(!harness.settings.contains(u"TesselDesktopPOC.unrelated"_s));
     QTRY_VERIFY_WITH_TIMEOUT(!user.isLoadingDirectory(), timeoutMs);
+    user.flushPendingWrites();
     const Stored before = stored(harness, machines, syncFolder.path());
     QCOMPARE(before.tokens.value(machines.first().toString()), u"token-laptop"_s);
     QVERIFY(!before.syncFiles.isEmpty());
