@@ -84,6 +84,19 @@ FrameFeeder::~FrameFeeder()
         ::close(m_listener);
 }
 
+QByteArray floodDeltaFrame()
+{
+    return R"({"type":"assistant_delta","sessionId":"6F1C2B4E-3D5A-4C7B-9E8F-0A1B2C3D4E5F",)"
+           R"("itemId":"assistant-1","delta":"tokens. "})";
+}
+
+QList<QByteArray> floodStream(int count)
+{
+    QList<QByteArray> payloads(count, floodDeltaFrame());
+    payloads.append(R"({"type":"assistant_complete","itemId":"assistant-1","text":""})");
+    return payloads;
+}
+
 QUrl FrameFeeder::url() const
 {
     return QUrl(u"ws://127.0.0.1:%1"_s.arg(m_port));

@@ -12,6 +12,11 @@ namespace tessel::bench {
 // connection on 127.0.0.1, answers the handshake and writes a pre-encoded stream of text
 // frames as fast as the socket takes them. It shows what the receiving side can do when
 // the sender is not the limit.
+// The streamed delta both stream benchmarks send (about 120 bytes, like a demo gateway flood).
+QByteArray floodDeltaFrame();
+// `count` deltas then the completion that ends the stream.
+QList<QByteArray> floodStream(int count);
+
 class FrameFeeder
 {
 public:

@@ -135,15 +135,6 @@ Measurement measureClient(const QUrl &url, Opening opening)
     return result;
 }
 
-QList<QByteArray> feederPayloads()
-{
-    const QByteArray delta = R"({"type":"assistant_delta","sessionId":"6F1C2B4E-3D5A-4C7B-9E8F-0A1B2C3D4E5F",)"
-                             R"("itemId":"assistant-1","delta":"tokens. "})";
-    QList<QByteArray> payloads(frames, delta);
-    payloads.append(R"({"type":"assistant_complete","itemId":"assistant-1","text":""})");
-    return payloads;
-}
-
 void print(const char *label, const Measurement &m)
 {
     std::printf("  %-40s %7d frames  %9.0f frames/s  %.3f us CPU/frame\n", label, m.deltas,
@@ -171,7 +162,7 @@ int main(int argc, char *argv[])
     BenchGateway gateway;
     if (!gateway.start())
         return 1;
-    const QList<QByteArray> payloads = feederPayloads();
+    const QList<QByteArray> payloads = floodStream(frames);
     std::printf("Delta stream, %d frames of %lld bytes per run\n", frames, qint64(payloads.first().size()));
     QList<Measurement> runs[4];
     for (int round = 1; round <= rounds; ++round) {

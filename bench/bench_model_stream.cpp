@@ -72,11 +72,7 @@ QList<QByteArray> feederPayloads()
 {
     QList<QByteArray> payloads = {R"({"type":"hello_ok","serverVersion":"feeder"})",
                                   R"({"type":"session_created","sessionId":"S1","resumed":false})"};
-    const QByteArray delta = R"({"type":"assistant_delta","sessionId":"6F1C2B4E-3D5A-4C7B-9E8F-0A1B2C3D4E5F",)"
-                             R"("itemId":"assistant-1","delta":"tokens. "})";
-    for (int i = 0; i < frames; ++i)
-        payloads.append(delta);
-    payloads.append(R"({"type":"assistant_complete","itemId":"assistant-1","text":""})");
+    payloads.append(floodStream(frames));
     return payloads;
 }
 
