@@ -1,4 +1,4 @@
-# Run by CTest: `cmake --install` into PREFIX, then check that the binary, the .desktop file,
+# Run by CTest: `cmake --install` into PREFIX, then check that the binaries, the .desktop file,
 # the metainfo and the icon are where desktops look for them, that the launcher starts the
 # installed binary by its name and shows the installed icon, and that both files validate.
 file(REMOVE_RECURSE ${PREFIX})
@@ -11,7 +11,7 @@ endif()
 set(desktop ${PREFIX}/share/applications/${APP_ID}.desktop)
 set(metainfo ${PREFIX}/share/metainfo/${APP_ID}.metainfo.xml)
 set(icon ${PREFIX}/share/icons/hicolor/scalable/apps/${APP_ID}.svg)
-foreach(path ${PREFIX}/bin/tessel-desktop ${desktop} ${metainfo} ${icon})
+foreach(path ${PREFIX}/bin/tessel-desktop ${PREFIX}/bin/tessel-demo-gateway ${desktop} ${metainfo} ${icon})
   if(NOT EXISTS ${path})
     message(FATAL_ERROR "not installed: ${path}")
   endif()
