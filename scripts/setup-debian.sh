@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
-  # Qt: core, GUI, widgets, network, D-Bus, test, websockets
-  qt6-base-dev qt6-websockets-dev
+  # Qt: core, GUI, widgets, network, D-Bus, test, websockets, and SVG for the bundled symbols
+  qt6-base-dev qt6-websockets-dev qt6-svg-dev
   # fast JSON decoding of gateway messages
   libsimdjson-dev
   # credential store client, and a real Secret Service with a session bus for its tests
@@ -16,6 +16,10 @@ packages=(
   fonts-dejavu-core xvfb imagemagick
   # validators for the installed .desktop file and AppStream metainfo (a packaging test runs them)
   desktop-file-utils appstream
+  # dpkg-shlibdeps, which works out the .deb package's library dependencies
+  dpkg-dev
+  # the accessibility bus and a Python reader of it, for the test that lists the window's tree
+  at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -224,6 +224,36 @@ void TesselDesktopPOCModel::normalizeSelection()
         setSelectedProjectID(m_machines[*machineIndex].projects.first().id);
 }
 
+bool TesselDesktopPOCModel::isUntouchedDefaultRegistry() const
+{
+    if (m_machines.size() != 1)
+        return false;
+    const MachineProfile &machine = m_machines.first();
+    return machine.name == "Local Machine"_L1 && machine.gatewayURL.isEmpty() && machine.projects.size() == 1 &&
+        machine.projects.first().name.isEmpty() && machine.projects.first().directory == m_processInfo.homeDirectory;
+}
+
+bool TesselDesktopPOCModel::applyLaunchDefaults(const std::optional<QString> &gatewayURL,
+                                                const std::optional<QString> &projectDirectory)
+{
+    if ((!gatewayURL && !projectDirectory) || !isUntouchedDefaultRegistry())
+        return false;
+    QList<MachineProfile> machines = m_machines;
+    MachineProfile &machine = machines.first();
+    machine.gatewayURL = gatewayURL.value_or(machine.gatewayURL);
+    machine.projects.first().directory = projectDirectory.value_or(machine.projects.first().directory);
+    // Assigned past the registry's observer, as the screenshot export does: a launch option
+    // is not the user's edit, and another computer must never see this computer's demo URL.
+    assign(m_machines, machines, &TesselDesktopPOCModel::machinesChanged);
+    syncConnectionFieldsFromSelection();
+    resetFilesState();
+    rediscoverLocalGatewayTokens();
+    // A listing of the old directory may already be shown or on its way; list the new one.
+    if (m_workspaceTab == ProjectWorkspaceTab::files)
+        loadCurrentDirectory(true);
+    return true;
+}
+
 QList<MachineProfile> TesselDesktopPOCModel::makeFallbackMachines(const QString &gatewayURL, const QString &token,
                                                                   const QString &projectDirectory) const
 {

@@ -20,12 +20,17 @@ ProcessInfo ProcessInfo::current()
     return info;
 }
 
-std::optional<QString> ProcessInfo::argumentAfter(const QString &name) const
+std::optional<QString> ProcessInfo::optionValue(const QString &name) const
 {
-    const qsizetype position = arguments.indexOf(name);
-    if (position < 0 || position + 1 >= arguments.size())
-        return std::nullopt;
-    return arguments.at(position + 1);
+    const QString joined = name + u'=';
+    for (qsizetype position = 1; position < arguments.size(); ++position) {
+        const QString &argument = arguments.at(position);
+        if (argument.startsWith(joined))
+            return argument.mid(joined.size());
+        if (argument == name)
+            return position + 1 < arguments.size() ? std::optional(arguments.at(position + 1)) : std::nullopt;
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> ProcessInfo::nonEmptyVariable(const QString &name) const

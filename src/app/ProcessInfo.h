@@ -17,8 +17,9 @@ struct ProcessInfo
 
     static ProcessInfo current();
 
-    // The launch argument that follows the first occurrence of `name`, if any.
-    std::optional<QString> argumentAfter(const QString &name) const;
+    // The value of the first occurrence of the option `name` ("--name"): the argument after
+    // it, or the text after '=' when written "--name=value"; none when it ends the arguments.
+    std::optional<QString> optionValue(const QString &name) const;
     // The environment variable when it is set to a non-empty value.
     std::optional<QString> nonEmptyVariable(const QString &name) const;
 };

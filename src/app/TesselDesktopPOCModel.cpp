@@ -111,18 +111,14 @@ void TesselDesktopPOCModel::restorePreferences()
 bool TesselDesktopPOCModel::isScreenshotExportRequested(const ProcessInfo &processInfo)
 {
     return processInfo.nonEmptyVariable(u"TESSEL_DESKTOP_POC_EXPORT_SCREENSHOTS_DIR"_s).has_value() ||
-        processInfo.argumentAfter(u"--export-screenshots-dir"_s).has_value();
+        processInfo.optionValue(u"--export-screenshots-dir"_s).has_value();
 }
 
 void TesselDesktopPOCModel::handleScenePhaseChange(ScenePhase phase)
 {
     if (phase != ScenePhase::active)
         return;
-    QList<StoredMachineProfile> stored;
-    for (const MachineProfile &machine : std::as_const(m_machines))
-        stored.append(StoredMachineProfile::from(machine));
-    synchronizeLocalGatewayTokens(stored);
-    refreshMachineTokensFromSecrets();
+    rediscoverLocalGatewayTokens();
     if (m_syncEnabled) {
         m_syncService.synchronizeStore();
         if (const auto state = m_syncService.currentState()) {
@@ -131,6 +127,15 @@ void TesselDesktopPOCModel::handleScenePhaseChange(ScenePhase phase)
         }
     }
     refreshSyncDiagnostics(std::nullopt, false);
+}
+
+void TesselDesktopPOCModel::rediscoverLocalGatewayTokens()
+{
+    QList<StoredMachineProfile> stored;
+    for (const MachineProfile &machine : std::as_const(m_machines))
+        stored.append(StoredMachineProfile::from(machine));
+    synchronizeLocalGatewayTokens(stored);
+    refreshMachineTokensFromSecrets();
 }
 
 void TesselDesktopPOCModel::runLater(std::function<void()> task)

@@ -188,6 +188,16 @@ public:
     void updateSelectedProjectName(const QString &name);
     void updateSelectedProjectDirectory(const QString &directory);
 
+    // True while the registry is the one a first start makes: the "Local Machine" without a
+    // gateway URL, holding one unnamed project in the home directory. A token does not count:
+    // the local gateway discovery may have stored one for it.
+    bool isUntouchedDefaultRegistry() const;
+    // Points an untouched default registry at the gateway URL and project directory given at
+    // launch (an absent value leaves its field alone), then picks up a local gateway's token
+    // for that URL. Shown, not saved: nothing is written or published until the user edits
+    // the registry. False, with nothing changed, when the registry is not untouched.
+    bool applyLaunchDefaults(const std::optional<QString> &gatewayURL, const std::optional<QString> &projectDirectory);
+
     // Writes the registry, tokens and synced document that recent edits left pending. Runs
     // by itself shortly after edits pause, before tokens or remote documents are read, and
     // on destruction; callers that need the files on disk now may call it.
@@ -257,6 +267,9 @@ private:
     void loadRegistryAndSelection();
     void restorePreferences();
     void runLater(std::function<void()> task);
+    // Stores a local gateway's token for the machines that point at it, then re-reads every
+    // machine's token.
+    void rediscoverLocalGatewayTokens();
 
     // Connection (ModelConnection.cpp).
     void handleServerEnvelope(const GatewayServerEnvelope &envelope, const QUrl &url);

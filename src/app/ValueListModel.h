@@ -9,8 +9,9 @@
 namespace tessel {
 
 // A list of value records for a list view: the gateway's sessions, a directory listing.
-// The list is replaced whole, as the gateway sends it; ValueRole gives a row's record and
-// the display role its name, for accessibility and keyboard search.
+// The list is replaced whole, as the gateway sends it; ValueRole gives a row's record, the
+// display role its name, for accessibility and keyboard search, and the tooltip role the
+// whole of what a row may show cut short.
 template<typename T>
 class ValueListModel : public QAbstractListModel
 {
@@ -28,6 +29,7 @@ public:
         const T &value = m_values.at(index.row());
         switch (role) {
         case Qt::DisplayRole: return listDisplayText(value);
+        case Qt::ToolTipRole: return listToolTip(value);
         case ValueRole: return QVariant::fromValue(value);
         default: return {};
         }
@@ -59,6 +61,16 @@ inline QString listDisplayText(const GatewaySessionSummary &summary)
 inline QString listDisplayText(const ProjectFileEntry &entry)
 {
     return entry.name;
+}
+
+inline QString listToolTip(const GatewaySessionSummary &summary)
+{
+    return summary.title + u'\n' + summary.cwd;
+}
+
+inline QString listToolTip(const ProjectFileEntry &entry)
+{
+    return entry.path;
 }
 
 using SessionListModel = ValueListModel<GatewaySessionSummary>;

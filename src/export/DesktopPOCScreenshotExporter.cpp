@@ -27,7 +27,7 @@ DesktopPOCScreenshotExporter::DesktopPOCScreenshotExporter(TesselDesktopPOCModel
 
 std::optional<QString> DesktopPOCScreenshotExporter::requestedOutputDirectory(const ProcessInfo &processInfo)
 {
-    const auto argument = processInfo.argumentAfter(u"--export-screenshots-dir"_s);
+    const auto argument = processInfo.optionValue(u"--export-screenshots-dir"_s);
     if (argument && !argument->isEmpty())
         return argument;
     return processInfo.nonEmptyVariable(u"TESSEL_DESKTOP_POC_EXPORT_SCREENSHOTS_DIR"_s);

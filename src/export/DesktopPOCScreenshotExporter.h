@@ -45,8 +45,9 @@ public:
     DesktopPOCScreenshotExporter(TesselDesktopPOCModel &model, QSettings &defaults, ProcessInfo processInfo,
                                  DesktopPOCScreenshotTiming timing = {}, QObject *parent = nullptr);
 
-    // The directory after the first "--export-screenshots-dir" when not empty, else the
-    // non-empty TESSEL_DESKTOP_POC_EXPORT_SCREENSHOTS_DIR, else none.
+    // The directory of the first "--export-screenshots-dir" (the next argument, or the text
+    // after "=") when not empty, else the non-empty TESSEL_DESKTOP_POC_EXPORT_SCREENSHOTS_DIR,
+    // else none.
     static std::optional<QString> requestedOutputDirectory(const ProcessInfo &processInfo);
     // One "[DesktopPOCScreenshotExporter] " line on standard output, flushed.
     static void log(const QString &message);

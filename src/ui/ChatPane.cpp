@@ -1,6 +1,7 @@
 #include "ui/ChatPane.h"
 
 #include "app/TesselDesktopPOCModel.h"
+#include "ui/CommandAvailability.h"
 #include "ui/ModelBinding.h"
 #include "ui/PaneParts.h"
 #include "ui/TranscriptView.h"
@@ -52,12 +53,11 @@ ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
     auto *send = new QPushButton(u"Send"_s, this);
     send->setObjectName(u"desktop-chat-send-button"_s);
     send->setShortcut(sendShortcut);
-    send->setToolTip(u"Send (Ctrl+Return)"_s);
     send->setDefault(false);
     connect(send, &QPushButton::clicked, model, &M::sendComposerMessage);
-    ModelBinding::observe(model, send,
-                          {&M::connectionStateChanged, &M::currentSessionIDChanged, &M::composerTextChanged},
-                          [model, send] { send->setEnabled(model->canSendMessage()); });
+    ModelBinding::observe(
+        model, send, {&M::connectionStateChanged, &M::currentSessionIDChanged, &M::composerTextChanged},
+        [model, send] { PaneParts::enableUnless(send, CommandAvailability::send(*model), u"Send (Ctrl+Return)"_s); });
 
     auto *footer = new QHBoxLayout;
     footer->setSpacing(12);

@@ -1,7 +1,9 @@
 #include "ui/ContentToolbar.h"
 
 #include "app/TesselDesktopPOCModel.h"
+#include "ui/CommandAvailability.h"
 #include "ui/ModelBinding.h"
+#include "ui/PaneParts.h"
 
 #include <QToolButton>
 
@@ -48,14 +50,27 @@ ContentToolbar::ContentToolbar(TesselDesktopPOCModel *model, QWidget *parent)
         addButton(u"Abort Turn"_s, u"desktop-toolbar-abort-turn-button"_s, [model] { model->abortCurrentTurn(); });
     auto *saveButton = qobject_cast<QToolButton *>(widgetForAction(save));
     saveButton->setShortcut(QKeySequence::Save);
-    saveButton->setToolTip(u"Save (%1)"_s.arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
+    const QString saveHint = u"Save (%1)"_s.arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText));
     auto *connectButton = qobject_cast<QToolButton *>(widgetForAction(connectAction));
+    // The button that shows the commands a narrow toolbar has no room for has no text.
+    for (QToolButton *button : findChildren<QToolButton *>(u"qt_toolbar_ext_button"_s))
+        button->setAccessibleName(u"More commands"_s);
+    // The action carries the state the toolbar copies; the button says why it is disabled.
+    const auto offer = [this](QAction *action, const QString &reason, const QString &hint = {}) {
+        action->setEnabled(reason.isEmpty());
+        PaneParts::enableUnless(widgetForAction(action), reason, hint);
+    };
 
-    ModelBinding::observe(model, this, {&M::gatewayURLChanged, &M::projectDirectoryChanged, &M::connectionStateChanged},
-                          [model, connectAction, connectButton, disconnect] {
+    ModelBinding::observe(model, this,
+                          {&M::machinesChanged, &M::selectedMachineIDChanged, &M::selectedProjectIDChanged,
+                           &M::gatewayURLChanged, &M::projectDirectoryChanged, &M::connectionStateChanged},
+                          [=] {
                               connectButton->setText(isConnected(model) ? u"Reconnect"_s : u"Connect"_s);
-                              connectAction->setEnabled(model->canConnect());
-                              disconnect->setEnabled(!model->connectionState().is(ConnectionState::Kind::disconnected));
+                              offer(connectAction, CommandAvailability::connect(*model));
+                              offer(disconnect, CommandAvailability::disconnect(*model));
+                              offer(reload, CommandAvailability::reloadFiles(*model));
+                              offer(newSession, CommandAvailability::newSession(*model));
+                              offer(refresh, CommandAvailability::refreshSessions(*model));
                           });
     ModelBinding::observe(model, this, {&M::workspaceTabChanged}, [=] {
         const bool files = model->workspaceTab() == ProjectWorkspaceTab::files;
@@ -65,21 +80,11 @@ ContentToolbar::ContentToolbar(TesselDesktopPOCModel *model, QWidget *parent)
             action->setVisible(!files);
     });
     ModelBinding::observe(model, this,
-                          {&M::machinesChanged, &M::selectedMachineIDChanged, &M::selectedProjectIDChanged},
-                          [model, reload, newSession] {
-                              const bool selected = model->selectedMachine() && model->selectedProject();
-                              reload->setEnabled(selected);
-                              newSession->setEnabled(selected);
-                          });
-    ModelBinding::observe(model, this,
                           {&M::currentDocumentChanged, &M::currentDocumentDraftChanged, &M::isSavingDocumentChanged},
-                          [model, save] { save->setEnabled(model->canSaveCurrentDocument()); });
+                          [=] { offer(save, CommandAvailability::saveDocument(*model), saveHint); });
     ModelBinding::observe(model, this,
                           {&M::connectionStateChanged, &M::currentSessionIDChanged, &M::currentSessionStateChanged},
-                          [model, refresh, abort] {
-                              refresh->setEnabled(isConnected(model));
-                              abort->setEnabled(model->canAbort());
-                          });
+                          [=] { offer(abort, CommandAvailability::abortTurn(*model)); });
 }
 
 QAction *ContentToolbar::addButton(const QString &label, const QString &identifier, const std::function<void()> &action)

@@ -13,6 +13,8 @@
 
 #include <QGuiApplication>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace tessel {
 
 DesktopApplication::DesktopApplication(ProcessInfo processInfo, QObject *parent)
@@ -26,6 +28,11 @@ DesktopApplication::~DesktopApplication()
 {
     // The window's views hold the model: they go first.
     m_window.reset();
+}
+
+std::optional<QString> DesktopApplication::option(const char *name) const
+{
+    return m_processInfo.optionValue(u"--"_s + QString::fromLatin1(name));
 }
 
 void DesktopApplication::start()
@@ -57,7 +64,9 @@ void DesktopApplication::build(SecretServiceAvailability availability)
     m_window->setContent(new TesselDesktopPOCContentView(m_model.get()));
     connect(m_window.get(), &MainWindow::firstShown, this, [this] {
         m_model->handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
-        m_exporter->runIfNeeded();
+        // After the first activation, which may have brought the synced registry.
+        if (!m_exporter->runIfNeeded())
+            m_model->applyLaunchDefaults(option(gatewayURLOption), option(projectDirectoryOption));
         Q_EMIT windowShown();
     });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, m_model.get(), [this](Qt::ApplicationState state) {

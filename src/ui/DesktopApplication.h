@@ -22,8 +22,8 @@ enum class SecretServiceAvailability;
 // The application's wiring: the preferences, the credential store chosen by a bounded Secret
 // Service probe, the sync service over the sync folder, the one model and its window. The
 // window appears once the probe has answered (at most its time-out); activation of the
-// application re-reads tokens and sync, and the screenshot export starts when the window is
-// first shown.
+// application re-reads tokens and sync. When the window is first shown, the screenshot
+// export starts, or else the launch options are offered to the registry.
 class DesktopApplication : public QObject
 {
     Q_OBJECT
@@ -32,6 +32,9 @@ public:
     static constexpr auto organizationName = "Tessel";
     static constexpr auto applicationName = "TesselDesktopPOC";
     static constexpr auto desktopFileName = "dev.tessel.TesselDesktop";
+    // Launch options that point an untouched registry at a gateway and a project.
+    static constexpr auto gatewayURLOption = "gateway-url";
+    static constexpr auto projectDirectoryOption = "project-directory";
 
     explicit DesktopApplication(ProcessInfo processInfo, QObject *parent = nullptr);
     ~DesktopApplication() override;
@@ -46,6 +49,8 @@ Q_SIGNALS:
 
 private:
     void build(SecretServiceAvailability availability);
+    // The value of a launch option ("--name value" or "--name=value").
+    std::optional<QString> option(const char *name) const;
 
     ProcessInfo m_processInfo;
     QSettings m_settings;

@@ -4,6 +4,7 @@
 #include "ui/ConnectionStatus.h"
 #include "ui/ElidedLabel.h"
 #include "ui/ModelBinding.h"
+#include "ui/PaneParts.h"
 #include "ui/StatusBadge.h"
 #include "ui/UiStyle.h"
 
@@ -42,9 +43,7 @@ DetailHeader::DetailHeader(TesselDesktopPOCModel *model, QWidget *parent)
     auto *project = new ElidedLabel(this);
     project->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     project->setAccessibleName(u"Selected project"_s);
-    QPalette grey = project->palette();
-    grey.setColor(QPalette::WindowText, UiStyle::secondary(grey));
-    project->setPalette(grey);
+    PaneParts::makeSecondary(project);
     project->setMinimumWidth(120);
 
     auto *connection = new StatusBadge(this);
@@ -57,6 +56,8 @@ DetailHeader::DetailHeader(TesselDesktopPOCModel *model, QWidget *parent)
     workspace->setExpanding(true);
     workspace->setDrawBase(false);
     workspace->setMaximumWidth(pickerMaximumWidth);
+    // Long texts beside it give way (elided), the picker does not.
+    workspace->setMinimumWidth(workspace->sizeHint().width());
 
     auto *titles = new QVBoxLayout;
     titles->setSpacing(4);

@@ -1,6 +1,8 @@
 #include "ui/DocumentColumn.h"
 
 #include "app/TesselDesktopPOCModel.h"
+#include "ui/CommandAvailability.h"
+#include "ui/ElidedLabel.h"
 #include "ui/EmptyStateView.h"
 #include "ui/MessageCard.h"
 #include "ui/ModelBinding.h"
@@ -82,7 +84,7 @@ QWidget *DocumentColumn::buildHeader()
                           {&M::currentDocumentChanged, &M::currentDocumentDraftChanged, &M::isSavingDocumentChanged},
                           [this, progress, save] {
                               progress->setVisible(m_model->isSavingDocument());
-                              save->setEnabled(m_model->canSaveCurrentDocument());
+                              PaneParts::enableUnless(save, CommandAvailability::saveDocument(*m_model));
                           });
     return header;
 }
@@ -108,10 +110,9 @@ void DocumentColumn::bindMessageCards(QLayout *layout)
 QWidget *DocumentColumn::buildDocumentView()
 {
     auto *view = new QWidget(this);
-    auto *path = new QLabel(view);
+    auto *path = new ElidedLabel(view);
     path->setObjectName(u"desktop-files-document-path"_s);
     path->setAccessibleName(u"Document path"_s);
-    path->setTextFormat(Qt::PlainText);
     path->setFont(UiStyle::monospacedFont(font()));
     path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     auto *badge = new StatusBadge(view);
@@ -142,7 +143,7 @@ QWidget *DocumentColumn::buildDocumentView()
             const auto &document = m_model->currentDocument();
             if (!document)
                 return;
-            path->setText(document->path);
+            path->setFullText(document->path);
             const bool saved = m_model->currentDocumentDraft() == document->content;
             badge->setText(saved ? u"Saved"_s : u"Unsaved"_s, saved ? UiStyle::green() : UiStyle::orange());
             modified->setText(document->modifiedAt);

@@ -2,6 +2,8 @@
 
 #include "app/TesselDesktopPOCModel.h"
 #include "protocol/UuidText.h"
+#include "ui/CommandAvailability.h"
+#include "ui/ElidedLabel.h"
 #include "ui/EmptyStateView.h"
 #include "ui/FileEntryRowDelegate.h"
 #include "ui/Icons.h"
@@ -42,7 +44,9 @@ FilesBrowserColumn::FilesBrowserColumn(TesselDesktopPOCModel *model, QWidget *pa
         PaneParts::symbolButton(SfSymbol::arrowClockwise, u"desktop-files-reload-button"_s, u"Reload files"_s, this);
     auto *hidden = new QCheckBox(u"Hidden"_s, this);
     hidden->setObjectName(u"desktop-files-hidden-toggle"_s);
-    auto *path = PaneParts::secondaryLabel(UiStyle::monospacedFont(font()), this);
+    auto *path = new ElidedLabel(this);
+    path->setFont(UiStyle::monospacedFont(font()));
+    PaneParts::makeSecondary(path);
     path->setObjectName(u"desktop-files-directory-path"_s);
     path->setAccessibleName(u"Directory path"_s);
     path->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -70,17 +74,22 @@ FilesBrowserColumn::FilesBrowserColumn(TesselDesktopPOCModel *model, QWidget *pa
     connect(parentButton, &QToolButton::clicked, model, &M::openParentDirectory);
     connect(reload, &QToolButton::clicked, model, [model] { model->loadCurrentDirectory(false); });
     connect(hidden, &QCheckBox::toggled, model, &M::setIncludeHiddenFiles);
-    connect(list, &QListView::clicked, model, [model](const QModelIndex &index) {
+    const auto activate = [model](const QModelIndex &index) {
         model->activateEntry(index.data(FileEntryListModel::ValueRole).value<ProjectFileEntry>());
-    });
+    };
+    connect(list, &QListView::clicked, model, activate);
+    PaneParts::activateRowsWithKeys(list, activate);
 
     ModelBinding::observe(model, this, {&M::currentDirectoryPathChanged}, [model, parentButton, path] {
-        parentButton->setEnabled(!model->currentDirectoryPath().isEmpty());
-        path->setText(model->currentDirectoryPath().isEmpty() ? u"/"_s : model->currentDirectoryPath());
+        PaneParts::enableUnless(parentButton, CommandAvailability::openParentDirectory(*model),
+                                parentButton->accessibleName());
+        path->setFullText(model->currentDirectoryPath().isEmpty() ? u"/"_s : model->currentDirectoryPath());
     });
     ModelBinding::observe(
         model, reload, {&M::machinesChanged, &M::selectedMachineIDChanged, &M::selectedProjectIDChanged},
-        [model, reload] { reload->setEnabled(model->selectedMachine() && model->selectedProject()); });
+        [model, reload] {
+            PaneParts::enableUnless(reload, CommandAvailability::reloadFiles(*model), reload->accessibleName());
+        });
     ModelBinding::observe(model, hidden, {&M::includeHiddenFilesChanged}, [model, hidden] {
         const QSignalBlocker blocker(hidden);
         hidden->setChecked(model->includeHiddenFiles());
@@ -102,10 +111,14 @@ FilesBrowserColumn::FilesBrowserColumn(TesselDesktopPOCModel *model, QWidget *pa
 
 QString FilesBrowserColumn::filesTaskKey(const TesselDesktopPOCModel &model)
 {
-    const auto &machine = model.selectedMachineID();
-    const auto &project = model.selectedProjectID();
-    return QString(enumToWire(model.workspaceTab())) + u"::"_s + (machine ? uuidText(*machine) : u"no-machine"_s) +
-        u"::"_s + (project ? uuidText(*project) : u"no-project"_s);
+    return filesTaskKey(model.workspaceTab(), model.selectedMachineID(), model.selectedProjectID());
+}
+
+QString FilesBrowserColumn::filesTaskKey(ProjectWorkspaceTab tab, const std::optional<QUuid> &machine,
+                                         const std::optional<QUuid> &project)
+{
+    return QString(enumToWire(tab)) + u"::"_s + (machine ? uuidText(*machine) : u"no-machine"_s) + u"::"_s +
+        (project ? uuidText(*project) : u"no-project"_s);
 }
 
 void FilesBrowserColumn::runFilesTaskIfKeyChanged()

@@ -2,6 +2,10 @@
 
 #include "app/ValueListModel.h"
 
+#include <QUuid>
+
+#include <optional>
+
 #include <QWidget>
 
 namespace tessel {
@@ -26,6 +30,8 @@ public:
 
     // tab "::" machine id (or "no-machine") "::" project id (or "no-project").
     static QString filesTaskKey(const TesselDesktopPOCModel &model);
+    static QString filesTaskKey(ProjectWorkspaceTab tab, const std::optional<QUuid> &machine,
+                                const std::optional<QUuid> &project);
 
 private:
     void runFilesTaskIfKeyChanged();

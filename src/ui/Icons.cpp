@@ -1,10 +1,11 @@
 #include "ui/Icons.h"
 
-#include "ui/UiStyle.h"
-
-#include <QApplication>
+#include <QGuiApplication>
+#include <QIconEngine>
 #include <QPainter>
-#include <QStyle>
+#include <QPalette>
+#include <QPixmapCache>
+#include <QSvgRenderer>
 
 #include <array>
 
@@ -47,15 +48,76 @@ const SymbolInfo &info(SfSymbol symbol)
     return symbols.at(size_t(symbol));
 }
 
+// Draws a bundled SVG at exactly the size asked for, in one colour (faded when disabled),
+// and keeps each rendering in the pixmap cache.
+class SymbolIconEngine : public QIconEngine
+{
+public:
+    SymbolIconEngine(QString resource, QColor colour)
+        : m_resource(std::move(resource))
+        , m_colour(colour)
+    { }
+
+    QIconEngine *clone() const override { return new SymbolIconEngine(m_resource, m_colour); }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, painter->device()->devicePixelRatioF()));
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1);
+    }
+
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State, qreal scale) override
+    {
+        QColor colour = m_colour;
+        if (mode == QIcon::Disabled)
+            colour.setAlphaF(colour.alphaF() * 0.4f);
+        const QSize pixels = size * scale;
+        const QString key = u"tessel-symbol:%1:%2x%3:%4"_s.arg(m_resource)
+                                .arg(pixels.width())
+                                .arg(pixels.height())
+                                .arg(colour.name(QColor::HexArgb));
+        QPixmap pixmap;
+        if (QPixmapCache::find(key, &pixmap))
+            return pixmap;
+        pixmap = QPixmap(pixels);
+        pixmap.fill(Qt::transparent);
+        {
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            QSvgRenderer(m_resource).render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
+            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+            painter.fillRect(pixmap.rect(), colour);
+        }
+        pixmap.setDevicePixelRatio(scale);
+        QPixmapCache::insert(key, pixmap);
+        return pixmap;
+    }
+
+private:
+    QString m_resource;
+    QColor m_colour;
+};
+
 } // namespace
 
-QIcon Icons::symbol(SfSymbol symbol, const QStyle *style)
+QIcon Icons::symbol(SfSymbol symbol, const QColor &colour)
 {
     for (const QStringView name : info(symbol).themeNames) {
         if (QIcon::hasThemeIcon(name.toString()))
             return QIcon::fromTheme(name.toString());
     }
-    return fallback(symbol, style ? style : QApplication::style());
+    return bundled(symbol, colour);
+}
+
+QIcon Icons::bundled(SfSymbol symbol, const QColor &colour)
+{
+    return QIcon(
+        new SymbolIconEngine(u":/symbols/"_s + name(symbol) + u".svg"_s,
+                             colour.isValid() ? colour : QGuiApplication::palette().color(QPalette::ButtonText)));
 }
 
 std::optional<SfSymbol> Icons::fromName(QStringView name)
@@ -87,41 +149,6 @@ QPixmap Icons::tinted(const QIcon &icon, QSize size, const QColor &colour, qreal
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(pixmap.rect(), colour);
     return pixmap;
-}
-
-QIcon Icons::fallback(SfSymbol symbol, const QStyle *style)
-{
-    switch (symbol) {
-    case SfSymbol::plus: return drawnSign(true);
-    case SfSymbol::minus: return drawnSign(false);
-    case SfSymbol::rectangleStack: return style->standardIcon(QStyle::SP_FileDialogListView);
-    case SfSymbol::arrowUpBackward: return style->standardIcon(QStyle::SP_FileDialogToParent);
-    case SfSymbol::arrowClockwise: return style->standardIcon(QStyle::SP_BrowserReload);
-    case SfSymbol::folder:
-    case SfSymbol::folderFill: return style->standardIcon(QStyle::SP_DirIcon);
-    case SfSymbol::docText: return style->standardIcon(QStyle::SP_FileIcon);
-    }
-    Q_UNREACHABLE();
-    return {};
-}
-
-QIcon Icons::drawnSign(bool plus)
-{
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(UiStyle::primary(QGuiApplication::palette()), size / 8.0, Qt::SolidLine, Qt::RoundCap));
-        const qreal inset = size / 4.0;
-        const qreal middle = size / 2.0;
-        painter.drawLine(QPointF(inset, middle), QPointF(size - inset, middle));
-        if (plus)
-            painter.drawLine(QPointF(middle, inset), QPointF(middle, size - inset));
-        icon.addPixmap(pixmap);
-    }
-    return icon;
 }
 
 } // namespace tessel

@@ -4,11 +4,44 @@
 #include "ui/UiStyle.h"
 
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QToolButton>
 
 namespace tessel {
+
+namespace {
+
+class RowKeyActivation : public QObject
+{
+public:
+    RowKeyActivation(QListView *list, std::function<void(const QModelIndex &)> activate)
+        : QObject(list)
+        , m_list(list)
+        , m_activate(std::move(activate))
+    { }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool activates = key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier;
+        if (!activates || !(key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space))
+            return QObject::eventFilter(watched, event);
+        if (m_list->currentIndex().isValid())
+            m_activate(m_list->currentIndex());
+        return true;
+    }
+
+private:
+    QListView *m_list;
+    std::function<void(const QModelIndex &)> m_activate;
+};
+
+} // namespace
 
 QFrame *PaneParts::divider(QWidget *parent)
 {
@@ -29,10 +62,15 @@ QLabel *PaneParts::secondaryLabel(const QFont &font, QWidget *parent, const QStr
     label->setFont(font);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, UiStyle::secondary(colours));
-    label->setPalette(colours);
+    makeSecondary(label);
     return label;
+}
+
+void PaneParts::makeSecondary(QWidget *widget)
+{
+    QPalette colours = widget->palette();
+    colours.setColor(QPalette::WindowText, UiStyle::secondary(colours));
+    widget->setPalette(colours);
 }
 
 QLabel *PaneParts::headline(const QString &text, QWidget *parent)
@@ -53,6 +91,9 @@ QListView *PaneParts::rowList(const QString &identifier, const QString &role, QA
     list->setItemDelegate(delegate);
     list->setFrameShape(QFrame::NoFrame);
     list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Rows take the list's width and cut their texts short with "…" instead of scrolling.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setResizeMode(QListView::Adjust);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     return list;
 }
@@ -61,11 +102,23 @@ QToolButton *PaneParts::symbolButton(SfSymbol symbol, const QString &identifier,
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(identifier);
-    button->setIcon(Icons::symbol(symbol, parent->style()));
+    button->setIcon(Icons::symbol(symbol, parent->palette().color(QPalette::ButtonText)));
     button->setAccessibleName(name);
     button->setToolTip(name);
     button->setAutoRaise(true);
     return button;
+}
+
+void PaneParts::activateRowsWithKeys(QListView *list, const std::function<void(const QModelIndex &)> &activate)
+{
+    list->installEventFilter(new RowKeyActivation(list, activate));
+}
+
+void PaneParts::enableUnless(QWidget *control, const QString &reason, const QString &hint)
+{
+    control->setEnabled(reason.isEmpty());
+    control->setToolTip(reason.isEmpty() ? hint : reason);
+    control->setAccessibleDescription(reason);
 }
 
 } // namespace tessel

@@ -1,6 +1,7 @@
 #include "ui/SidebarPane.h"
 
 #include "app/TesselDesktopPOCModel.h"
+#include "ui/CommandAvailability.h"
 #include "ui/ConnectionStatus.h"
 #include "ui/EmptyStateView.h"
 #include "ui/Icons.h"
@@ -19,9 +20,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QToolButton>
 
 using namespace Qt::Literals::StringLiterals;
@@ -48,9 +52,33 @@ void fillPicker(QComboBox *picker, const QList<PickerItem> &items, const std::op
     picker->setCurrentIndex(selected ? picker->findData(*selected) : -1);
 }
 
+// A picker whose current item, when too long for it, ends in "…" (a plain one cuts it off
+// mid-letter); the whole name is its tooltip.
+class ElidingComboBox : public QComboBox
+{
+public:
+    explicit ElidingComboBox(QWidget *parent)
+        : QComboBox(parent)
+    {
+        connect(this, &QComboBox::currentTextChanged, this, &QWidget::setToolTip);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width() - 2);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
+
 QComboBox *picker(const QString &identifier, const QString &title, QWidget *parent)
 {
-    auto *box = new QComboBox(parent);
+    auto *box = new ElidingComboBox(parent);
     box->setObjectName(identifier);
     box->setAccessibleName(title);
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -78,6 +106,57 @@ QHBoxLayout *pickerRow(const QString &title, QComboBox *picker, std::initializer
     return row;
 }
 
+// A scroll area as tall as its content at its width (a plain one caps its wish at 24 lines),
+// which scrolls only when the window leaves it less.
+class FittingScrollArea : public QScrollArea
+{
+public:
+    using QScrollArea::QScrollArea;
+
+    QSize sizeHint() const override
+    {
+        if (!widget())
+            return QScrollArea::sizeHint();
+        const int frame = 2 * frameWidth();
+        const int width = viewport()->width();
+        const int height =
+            widget()->hasHeightForWidth() ? widget()->heightForWidth(width) : widget()->sizeHint().height();
+        return {widget()->sizeHint().width() + frame, height + frame};
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Rows that appear or wrap change the content's height.
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QScrollArea::resizeEvent(event);
+        if (event->size().width() != event->oldSize().width())
+            updateGeometry();
+    }
+};
+
+// A titled section of the form: a flat group, so that its frame costs no height.
+QGroupBox *section(const QString &title, QWidget *parent)
+{
+    auto *box = new QGroupBox(title, parent);
+    box->setFlat(true);
+    return box;
+}
+
+QVBoxLayout *sectionLayout(QGroupBox *section)
+{
+    auto *layout = new QVBoxLayout(section);
+    layout->setContentsMargins(0, 4, 0, 0);
+    layout->setSpacing(6);
+    return layout;
+}
+
 QLineEdit *field(const QString &identifier, const QString &placeholder, QWidget *parent)
 {
     auto *edit = new QLineEdit(parent);
@@ -100,25 +179,29 @@ SidebarPane::SidebarPane(TesselDesktopPOCModel *model, QWidget *parent)
 
     auto *form = new QWidget;
     auto *formLayout = new QVBoxLayout(form);
-    formLayout->setContentsMargins(12, 12, 12, 12);
-    formLayout->setSpacing(12);
+    formLayout->setContentsMargins(12, 8, 12, 6);
+    formLayout->setSpacing(8);
     formLayout->addWidget(buildMachineSection());
     formLayout->addWidget(buildProjectSection());
     formLayout->addWidget(buildStatusSection());
-    formLayout->addStretch(1);
 
-    auto *scroll = new QScrollArea(this);
+    auto *scroll = new FittingScrollArea(this);
     scroll->setWidget(form);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The setup and status take the height they need; the sessions take what is left.
+    scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    QWidget *sessions = buildSessionSection();
+    sessions->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    sessions->setMinimumHeight(sessionsMinimumHeight);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(scroll, 3);
+    layout->addWidget(scroll);
     layout->addWidget(PaneParts::divider(this));
-    layout->addWidget(buildSessionSection(), 2);
+    layout->addWidget(sessions, 1);
 }
 
 QToolButton *SidebarPane::symbolButton(SfSymbol symbol, const QString &identifier, const QString &accessibleName,
@@ -131,7 +214,7 @@ QToolButton *SidebarPane::symbolButton(SfSymbol symbol, const QString &identifie
 
 QWidget *SidebarPane::buildMachineSection()
 {
-    auto *section = new QGroupBox(u"Machine"_s, this);
+    auto *section = tessel::section(u"Machine"_s, this);
     auto *machines = picker(u"desktop-machine-picker"_s, u"Machine"_s, section);
     auto *add = symbolButton(SfSymbol::plus, u"desktop-machine-add-button"_s, u"Add machine"_s, &M::addMachine);
     auto *remove = symbolButton(SfSymbol::minus, u"desktop-machine-delete-button"_s, u"Delete machine"_s,
@@ -141,20 +224,20 @@ QWidget *SidebarPane::buildMachineSection()
     auto *token = field(u"desktop-machine-token-field"_s, u"Auth token"_s, section);
     token->setEchoMode(QLineEdit::Password);
 
-    auto *layout = new QVBoxLayout(section);
+    auto *layout = sectionLayout(section);
     layout->addLayout(pickerRow(u"Machine"_s, machines, {add, remove}));
     layout->addWidget(name);
     layout->addWidget(url);
     layout->addWidget(token);
 
-    ModelBinding::observe(m_model, section, {&M::machinesChanged, &M::selectedMachineIDChanged},
-                          [this, machines, remove] {
-                              QList<PickerItem> items;
-                              for (const MachineProfile &machine : m_model->machines())
-                                  items.append({machine.displayName(), machine.id});
-                              fillPicker(machines, items, m_model->selectedMachineID());
-                              remove->setEnabled(m_model->machines().size() >= 2);
-                          });
+    ModelBinding::observe(
+        m_model, section, {&M::machinesChanged, &M::selectedMachineIDChanged}, [this, machines, remove] {
+            QList<PickerItem> items;
+            for (const MachineProfile &machine : m_model->machines())
+                items.append({machine.displayName(), machine.id});
+            fillPicker(machines, items, m_model->selectedMachineID());
+            PaneParts::enableUnless(remove, CommandAvailability::deleteMachine(*m_model), remove->accessibleName());
+        });
     connect(machines, &QComboBox::activated, m_model,
             [this, machines](int index) { m_model->setSelectedMachineID(machines->itemData(index).toUuid()); });
     const auto machineField = [this](QString MachineProfile::*member) {
@@ -177,7 +260,7 @@ QWidget *SidebarPane::buildMachineSection()
 
 QWidget *SidebarPane::buildProjectSection()
 {
-    auto *section = new QGroupBox(u"Project"_s, this);
+    auto *section = tessel::section(u"Project"_s, this);
     auto *projects = picker(u"desktop-project-picker"_s, u"Project"_s, section);
     auto *add = symbolButton(SfSymbol::plus, u"desktop-project-add-button"_s, u"Add project"_s, &M::addProject);
     auto *remove = symbolButton(SfSymbol::minus, u"desktop-project-delete-button"_s, u"Delete project"_s,
@@ -189,7 +272,7 @@ QWidget *SidebarPane::buildProjectSection()
         backends->addItem(displayName(kind), QString(enumToWire(kind)));
     auto *availability = PaneParts::secondaryLabel(UiStyle::captionFont(font()), section);
 
-    auto *layout = new QVBoxLayout(section);
+    auto *layout = sectionLayout(section);
     layout->addLayout(pickerRow(u"Project"_s, projects, {add, remove}));
     layout->addWidget(name);
     layout->addWidget(directory);
@@ -204,7 +287,7 @@ QWidget *SidebarPane::buildProjectSection()
         for (const ProjectProfile &project : machine ? machine->projects : QList<ProjectProfile>())
             items.append({project.displayName(), project.id});
         fillPicker(projects, items, m_model->selectedProjectID());
-        remove->setEnabled(machine && machine->projects.size() >= 2);
+        PaneParts::enableUnless(remove, CommandAvailability::deleteProject(*m_model), remove->accessibleName());
     });
     connect(projects, &QComboBox::activated, m_model,
             [this, projects](int index) { m_model->setSelectedProjectID(projects->itemData(index).toUuid()); });
@@ -236,16 +319,16 @@ QWidget *SidebarPane::buildProjectSection()
 
 StatusRow *SidebarPane::addStatusRow(QVBoxLayout *layout, const QString &title)
 {
-    auto *row = new StatusRow(title, this);
+    auto *row = new StatusRow(title, layout->parentWidget());
     layout->addWidget(row);
     return row;
 }
 
 QWidget *SidebarPane::buildStatusSection()
 {
-    auto *section = new QGroupBox(u"Status"_s, this);
-    auto *layout = new QVBoxLayout(section);
-    layout->setSpacing(10);
+    auto *section = tessel::section(u"Status"_s, this);
+    auto *layout = sectionLayout(section);
+    layout->setSpacing(4);
     auto *connection = addStatusRow(layout, u"Connection"_s);
     auto *summary = addStatusRow(layout, u"Summary"_s);
     auto *sync = addStatusRow(layout, u"Sync"_s);
@@ -254,6 +337,11 @@ QWidget *SidebarPane::buildStatusSection()
     auto *sessionID = addStatusRow(layout, u"Session ID"_s);
     auto *sessionName = addStatusRow(layout, u"Session Name"_s);
     auto *context = addStatusRow(layout, u"Context"_s);
+    int titleWidth = 0;
+    for (StatusRow *row : section->findChildren<StatusRow *>())
+        titleWidth = std::max(titleWidth, row->titleWidth());
+    for (StatusRow *row : section->findChildren<StatusRow *>())
+        row->setTitleWidth(titleWidth);
     auto *syncDetail = PaneParts::secondaryLabel(UiStyle::captionFont(font()), section);
     syncDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(syncDetail);
@@ -290,14 +378,17 @@ QWidget *SidebarPane::buildStatusSection()
 QWidget *SidebarPane::buildSessionSection()
 {
     auto *section = new QWidget(this);
-    section->setMinimumHeight(180);
     auto *heading = PaneParts::headline(u"Live Sessions"_s, section);
+    auto *filter = field(u"desktop-session-filter-field"_s, u"Filter sessions"_s, section);
+    filter->setClearButtonEnabled(true);
+    filter->setToolTip(u"Show the sessions whose name, directory or backend contains these words"_s);
     auto *open = new QPushButton(u"Open Selected"_s, section);
     open->setObjectName(u"desktop-session-open-selected-button"_s);
     connect(open, &QPushButton::clicked, m_model, &M::openSelectedSession);
 
+    m_filter.setSourceModel(&m_sessions);
     m_sessionList =
-        PaneParts::rowList(u"desktop-session-list"_s, u"Sessions"_s, &m_sessions, new SessionRowDelegate, section);
+        PaneParts::rowList(u"desktop-session-list"_s, u"Sessions"_s, &m_filter, new SessionRowDelegate, section);
     m_sessionList->setSelectionMode(QAbstractItemView::SingleSelection);
     auto *empty = new EmptyStateView(SfSymbol::rectangleStack, u"No Sessions Yet"_s,
                                      u"Connect to the selected machine/project and Tessel will create or reattach to "
@@ -307,11 +398,15 @@ QWidget *SidebarPane::buildSessionSection()
     stack->addWidget(m_sessionList);
     stack->addWidget(empty);
 
+    // One row for the heading, the filter and the button: the list keeps the height.
     auto *header = new QHBoxLayout;
-    header->addWidget(heading, 1);
+    header->setSpacing(8);
+    header->addWidget(heading);
+    header->addWidget(filter, 1);
     header->addWidget(open);
     auto *layout = new QVBoxLayout(section);
-    layout->setContentsMargins(12, 8, 12, 12);
+    layout->setContentsMargins(12, 6, 12, 8);
+    layout->setSpacing(6);
     layout->addLayout(header);
     layout->addWidget(stack, 1);
 
@@ -321,15 +416,24 @@ QWidget *SidebarPane::buildSessionSection()
                     m_model->setSelectedSessionID(
                         current.data(SessionListModel::ValueRole).value<GatewaySessionSummary>().id);
             });
-    ModelBinding::observe(m_model, section, {&M::sessionsChanged}, [this, stack, empty] {
+    connect(filter, &QLineEdit::textChanged, this, [this](const QString &text) {
+        // Rows the filter hides must not move the selection to a neighbour: the selected
+        // session stays selected, shown again when the filter lets it through.
+        const QSignalBlocker blocker(m_sessionList->selectionModel());
+        m_filter.setFilterText(text);
+        showSelectedSession();
+    });
+    ModelBinding::observe(m_model, section, {&M::sessionsChanged}, [this, stack, filter, empty] {
         m_sessions.replaceAll(m_model->sessions());
+        filter->setVisible(m_sessions.rowCount() > 0);
         stack->setCurrentWidget(m_sessions.rowCount() == 0 ? static_cast<QWidget *>(empty) : m_sessionList);
         showSelectedSession();
     });
     connect(m_model, &M::selectedSessionIDChanged, this, &SidebarPane::showSelectedSession);
-    ModelBinding::observe(m_model, open,
-                          {&M::selectedSessionIDChanged, &M::sessionsChanged, &M::connectionStateChanged},
-                          [this, open] { open->setEnabled(m_model->canOpenSelectedSession()); });
+    PaneParts::activateRowsWithKeys(m_sessionList, [this](const QModelIndex &) { m_model->openSelectedSession(); });
+    ModelBinding::observe(
+        m_model, open, {&M::selectedSessionIDChanged, &M::sessionsChanged, &M::connectionStateChanged},
+        [this, open] { PaneParts::enableUnless(open, CommandAvailability::openSelectedSession(*m_model)); });
     return section;
 }
 
@@ -340,14 +444,14 @@ void SidebarPane::showSelectedSession()
     const auto found = std::find_if(values.cbegin(), values.cend(), [&selected](const GatewaySessionSummary &item) {
         return selected && item.id == *selected;
     });
+    const QModelIndex index =
+        found == values.cend() ? QModelIndex() : m_filter.mapFromSource(m_sessions.index(int(found - values.cbegin())));
     QItemSelectionModel *selection = m_sessionList->selectionModel();
     const QSignalBlocker blocker(selection);
-    if (found == values.cend()) {
-        selection->clear();
-    } else {
-        const QModelIndex index = m_sessions.index(int(found - values.cbegin()));
+    if (index.isValid())
         selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    }
+    else
+        selection->clear();
     m_sessionList->viewport()->update();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ValueListModel.h"
+#include "ui/SessionFilterModel.h"
 
 #include <QWidget>
 
@@ -25,6 +26,8 @@ class SidebarPane : public QWidget
 public:
     static constexpr int minimumWidth = 340;
     static constexpr int idealWidth = 380;
+    // The least height the session list keeps when the form above needs the rest.
+    static constexpr int sessionsMinimumHeight = 100;
 
     explicit SidebarPane(TesselDesktopPOCModel *model, QWidget *parent = nullptr);
 
@@ -40,6 +43,7 @@ private:
 
     TesselDesktopPOCModel *m_model;
     SessionListModel m_sessions;
+    SessionFilterModel m_filter;
     QListView *m_sessionList = nullptr;
 };
 

@@ -13,6 +13,9 @@ TesselDesktopPOCContentView::TesselDesktopPOCContentView(TesselDesktopPOCModel *
     : QWidget(parent)
     , m_model(model)
 {
+    // Made first, so that Tab reaches the toolbar, then the sidebar, then the detail column,
+    // as they read from the top left.
+    auto *toolbar = new ContentToolbar(model, this);
     auto *split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(new SidebarPane(model, split));
     split->addWidget(new DetailColumn(model, split));
@@ -24,7 +27,7 @@ TesselDesktopPOCContentView::TesselDesktopPOCContentView(TesselDesktopPOCModel *
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(new ContentToolbar(model, this));
+    layout->addWidget(toolbar);
     layout->addWidget(split, 1);
 }
 

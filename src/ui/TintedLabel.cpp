@@ -35,13 +35,20 @@ void TintedLabel::paintEvent(QPaintEvent *event)
 {
     {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(UiStyle::withOpacity(m_tint, m_fillOpacity));
-        const qreal radius = m_cornerRadius < 0 ? height() / 2.0 : m_cornerRadius;
-        painter.drawRoundedRect(QRectF(rect()), radius, radius);
+        paintBackground(painter);
     }
     QLabel::paintEvent(event);
+}
+
+void TintedLabel::paintBackground(QPainter &painter) const
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(UiStyle::withOpacity(m_tint, m_fillOpacity));
+    const qreal radius = m_cornerRadius < 0 ? height() / 2.0 : m_cornerRadius;
+    painter.drawRoundedRect(QRectF(rect()), radius, radius);
+    painter.restore();
 }
 
 } // namespace tessel

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+class QPainter;
+
 namespace tessel {
 
 // A label drawn in a tint colour on a rounded background of the same tint at a low opacity.
@@ -21,6 +23,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void paintBackground(QPainter &painter) const;
 
 private:
     qreal m_fillOpacity;

@@ -1,9 +1,11 @@
 #include "protocol/UuidText.h"
+#include "support/LoopbackGatewayServer.h"
 #include "support/ModelHarness.h"
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebSocket>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -26,6 +28,8 @@ private Q_SLOTS:
     void editingTheRegistrySavesItAndItsTokensAtOnce();
     void deletingTheLastMachineOrProjectLeavesABlankOne();
     void directoryEditResetsTheFilesWorkspaceButNotTheSession();
+    void launchOptionsPointOnlyAnUntouchedRegistry_data();
+    void launchOptionsPointOnlyAnUntouchedRegistry();
     void tokensNeverReachSettingsOrTheSyncFolder();
     void tokenRefreshPublishesNothingWhenNothingChanged();
     void localGatewayTokenIsPickedUpAtStart();
@@ -148,6 +152,7 @@ void tst_ModelStartup::screenshotExportDisablesSync_data()
     QTest::addColumn<bool>("requested");
     QTest::newRow("directory after the flag")
         << QStringList{u"--export-screenshots-dir"_s, u"/tmp/x"_s} << QString() << true;
+    QTest::newRow("directory after =") << QStringList{u"--export-screenshots-dir=/tmp/x"_s} << QString() << true;
     QTest::newRow("flag last") << QStringList{u"--export-screenshots-dir"_s} << QString() << false;
     QTest::newRow("variable") << QStringList() << u"/tmp/x"_s << true;
     QTest::newRow("empty variable") << QStringList() << u""_s << false;
@@ -226,17 +231,93 @@ void tst_ModelStartup::deletingTheLastMachineOrProjectLeavesABlankOne()
 
 void tst_ModelStartup::directoryEditResetsTheFilesWorkspaceButNotTheSession()
 {
+    test::LoopbackGatewayServer gateway;
+    QVERIFY(gateway.listen());
+    gateway.setAnswersHello(true);
+    gateway.setFrameHandler([](QWebSocket *socket, const QByteArray &frame) {
+        if (test::frameType(frame) == "session_create"_L1)
+            socket->sendTextMessage(uR"({"type":"session_created","sessionId":"S1","backendSessionId":"B1",)"
+                                    uR"("resumed":false,"transcript":[{"role":"user","title":"You","body":"hi"}]})"_s);
+    });
     ModelHarness harness({}, {u"UITestsMockFiles"_s});
     auto &model = harness.start();
+    model.updateSelectedGatewayURL(gateway.url().toString());
+    model.connect();
+    QTRY_COMPARE_WITH_TIMEOUT(model.currentSessionID(), u"S1"_s, 5000);
     model.loadCurrentDirectory(true);
     QTRY_VERIFY_WITH_TIMEOUT(model.currentDirectory().has_value(), 5000);
     model.openDocument(u"README.md"_s);
     QTRY_VERIFY_WITH_TIMEOUT(model.currentDocument().has_value(), 5000);
+    const auto transcript = model.transcript()->items();
+    const QString summary = model.connectionSummary();
+
     model.updateSelectedProjectDirectory(u"/elsewhere"_s);
     QCOMPARE(model.currentDirectory(), std::nullopt);
     QCOMPARE(model.currentDocument(), std::nullopt);
     QCOMPARE(model.currentDocumentDraft(), QString());
-    QCOMPARE(model.connectionSummary(), u"Selected project changed. Reconnect to open its chat."_s);
+    QCOMPARE(model.connectionState(), ConnectionState::connected());
+    QCOMPARE(model.currentSessionID(), u"S1"_s);
+    QCOMPARE(model.transcript()->items(), transcript);
+    QCOMPARE(model.connectionSummary(), summary);
+    QCOMPARE(gateway.openSocketCount(), 1);
+}
+
+namespace {
+
+// Edits of a first-start registry, by name.
+const QMap<QString, std::function<void(TesselDesktopPOCModel &)>> registryEdits{
+    {u"none"_s, [](auto &) {}},
+    {u"token"_s, [](auto &model) { model.updateSelectedGatewayToken(u"t"_s); }},
+    {u"machine name"_s, [](auto &model) { model.updateSelectedMachineName(u"Studio"_s); }},
+    {u"URL"_s, [](auto &model) { model.updateSelectedGatewayURL(u"ws://studio:4821"_s); }},
+    {u"second machine"_s, [](auto &model) { model.addMachine(); }},
+    {u"second project"_s, [](auto &model) { model.addProject(); }},
+    {u"project name"_s, [](auto &model) { model.updateSelectedProjectName(u"Web"_s); }},
+    {u"directory"_s, [](auto &model) { model.updateSelectedProjectDirectory(u"/srv"_s); }},
+};
+
+} // namespace
+
+void tst_ModelStartup::launchOptionsPointOnlyAnUntouchedRegistry_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<bool>("applied");
+    for (auto edit = registryEdits.cbegin(); edit != registryEdits.cend(); ++edit) {
+        // A token alone reaches no gateway; local gateway discovery may have stored it.
+        const bool untouched = edit.key() == "none"_L1 || edit.key() == "token"_L1;
+        QTest::newRow(qPrintable(edit.key())) << edit.key() << untouched;
+    }
+}
+
+void tst_ModelStartup::launchOptionsPointOnlyAnUntouchedRegistry()
+{
+    QFETCH(QString, edit);
+    QFETCH(bool, applied);
+    ModelHarness harness;
+    auto &model = harness.start();
+    registryEdits.value(edit)(model);
+    model.flushPendingWrites();
+    const LocalSettingsSnapshot saved = harness.settingsStore.load().snapshot;
+    const auto published = harness.keyValueStore.data(TesselSettingsSyncService::storeKey());
+    const QString url = model.gatewayURL();
+    const QString directory = model.projectDirectory();
+
+    QCOMPARE(model.isUntouchedDefaultRegistry(), applied);
+    QCOMPARE(model.applyLaunchDefaults(u"ws://127.0.0.1:4821"_s, u"/srv/sample-project"_s), applied);
+    QCOMPARE(model.gatewayURL(), applied ? u"ws://127.0.0.1:4821"_s : url);
+    QCOMPARE(model.projectDirectory(), applied ? u"/srv/sample-project"_s : directory);
+    QCOMPARE(model.selectedMachine()->gatewayURL, model.gatewayURL());
+    QCOMPARE(model.selectedProject()->directory, model.projectDirectory());
+    QCOMPARE(model.canConnect(), applied || !url.isEmpty());
+    // Shown, not saved and never published by itself.
+    model.flushPendingWrites();
+    QCOMPARE(harness.settingsStore.load().snapshot, saved);
+    QCOMPARE(harness.keyValueStore.data(TesselSettingsSyncService::storeKey()), published);
+    // The user's first edit makes the registry theirs, launch values included.
+    model.updateSelectedMachineName(u"Mine"_s);
+    model.flushPendingWrites();
+    QCOMPARE(harness.settingsStore.load().snapshot.machines.first().gatewayURL, model.machines().first().gatewayURL);
+    QVERIFY(!model.applyLaunchDefaults(u"ws://127.0.0.1:1"_s, std::nullopt));
 }
 
 void tst_ModelStartup::tokensNeverReachSettingsOrTheSyncFolder()

@@ -16,7 +16,8 @@ private Q_SLOTS:
     void tokenCountsDropEveryPointZero();
     void usageNeedsAPositiveTotal();
     void availabilityNamesTheGatewaysLabel();
-    void processInfoFindsArgumentsAndNonEmptyVariables();
+    void processInfoFindsOptionValuesAndNonEmptyVariables_data();
+    void processInfoFindsOptionValuesAndNonEmptyVariables();
 };
 
 void tst_ModelText::tokenCountsDropEveryPointZero_data()
@@ -63,17 +64,31 @@ void tst_ModelText::availabilityNamesTheGatewaysLabel()
     QCOMPARE(backendAvailabilityText({catalog[0]}, BackendKind::pi), std::nullopt);
 }
 
-void tst_ModelText::processInfoFindsArgumentsAndNonEmptyVariables()
+void tst_ModelText::processInfoFindsOptionValuesAndNonEmptyVariables_data()
 {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("given");
+    QTest::addColumn<QString>("value");
+    const QString flag = u"--export-screenshots-dir"_s;
+    QTest::newRow("next argument") << QStringList{flag, u"/tmp/a"_s, flag, u"/tmp/b"_s} << true << u"/tmp/a"_s;
+    QTest::newRow("after =") << QStringList{flag + u"=/tmp/a"_s, flag, u"/tmp/b"_s} << true << u"/tmp/a"_s;
+    QTest::newRow("empty after =") << QStringList{flag + u"="_s} << true << QString();
+    QTest::newRow("last") << QStringList{u"UITestsMockFiles"_s, flag} << false << QString();
+    QTest::newRow("longer name") << QStringList{flag + u"s"_s, u"/tmp/a"_s} << false << QString();
+}
+
+void tst_ModelText::processInfoFindsOptionValuesAndNonEmptyVariables()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, given);
+    QFETCH(QString, value);
     ProcessInfo info;
-    info.arguments = {u"app"_s, u"--export-screenshots-dir"_s, u"/tmp/shots"_s, u"--export-screenshots-dir"_s};
+    info.arguments = QStringList{u"app"_s} + arguments;
+    const auto found = info.optionValue(u"--export-screenshots-dir"_s);
+    QCOMPARE(found.has_value(), given);
+    QCOMPARE(found.value_or(QString()), value);
     info.environment.insert(u"EMPTY"_s, QString());
     info.environment.insert(u"SET"_s, u"x"_s);
-    QCOMPARE(info.argumentAfter(u"--export-screenshots-dir"_s), u"/tmp/shots"_s);
-    QCOMPARE(info.argumentAfter(u"/tmp/shots"_s), u"--export-screenshots-dir"_s);
-    info.arguments.removeAt(2);
-    info.arguments.removeAt(2);
-    QCOMPARE(info.argumentAfter(u"--export-screenshots-dir"_s), std::nullopt);
     QCOMPARE(info.nonEmptyVariable(u"EMPTY"_s), std::nullopt);
     QCOMPARE(info.nonEmptyVariable(u"MISSING"_s), std::nullopt);
     QCOMPARE(info.nonEmptyVariable(u"SET"_s), u"x"_s);

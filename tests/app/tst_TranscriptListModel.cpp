@@ -33,6 +33,26 @@ QStringList bodies(const TranscriptListModel &model)
     return result;
 }
 
+DesktopTranscriptItem newItem(DesktopTranscriptRole role, const QString &title, const QString &body, bool streaming,
+                              const std::optional<QString> &sourceItemID)
+{
+    DesktopTranscriptItem item;
+    item.role = role;
+    item.title = title;
+    item.body = body;
+    item.isStreaming = streaming;
+    item.sourceItemID = sourceItemID;
+    return item;
+}
+
+// Items compared by what they show; each item's own id is random.
+QList<DesktopTranscriptItem> withoutIds(QList<DesktopTranscriptItem> items)
+{
+    for (DesktopTranscriptItem &item : items)
+        item.id = QUuid();
+    return items;
+}
+
 // The matching rule as a plain search from the oldest item.
 std::optional<qsizetype> linearMatch(const QList<DesktopTranscriptItem> &items, DesktopTranscriptRole role,
                                      const std::optional<QString> &id)
@@ -155,7 +175,7 @@ void tst_TranscriptListModel::indexedMergesMatchTheLinearRuleOnRandomStreams()
                     expected[*match].body += text;
                     expected[*match].isStreaming = true;
                 } else {
-                    expected.append(model.items().last());
+                    expected.append(newItem(role, u"Codex"_s, text, true, id));
                 }
                 break;
             case 2:
@@ -165,7 +185,7 @@ void tst_TranscriptListModel::indexedMergesMatchTheLinearRuleOnRandomStreams()
                         expected[*match].body = text;
                     expected[*match].isStreaming = false;
                 } else {
-                    expected.append(model.items().last());
+                    expected.append(newItem(role, u"Codex"_s, text, false, id));
                 }
                 break;
             case 3:
@@ -174,14 +194,16 @@ void tst_TranscriptListModel::indexedMergesMatchTheLinearRuleOnRandomStreams()
                     expected[*match].body = text;
                     expected[*match].isStreaming = step % 2 == 0;
                 } else {
-                    expected.append(model.items().last());
+                    expected.append(newItem(role, u"Tool"_s, text, step % 2 == 0, id));
                 }
                 break;
-            default: model.append(DesktopTranscriptItem::system(text)); expected.append(model.items().last());
+            default:
+                model.append(DesktopTranscriptItem::system(text));
+                expected.append(newItem(DesktopTranscriptRole::system, u"System"_s, text, false, std::nullopt));
             }
             QCOMPARE(model.items().size(), expected.size());
         }
-        QCOMPARE(model.items(), expected);
+        QCOMPARE(withoutIds(model.items()), withoutIds(expected));
     }
 }
 

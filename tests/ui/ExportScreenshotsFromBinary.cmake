@@ -1,4 +1,4 @@
-# Runs the real tessel-desktop with --export-screenshots-dir under the offscreen platform,
+# Runs the real tessel-desktop with --export-screenshots-dir=DIR under the offscreen platform,
 # with a private home, XDG folders and sync folder, and checks what it leaves behind.
 # Usage: cmake -DAPP=<tessel-desktop> -DWORK=<scratch dir> -P ExportScreenshotsFromBinary.cmake
 file(REMOVE_RECURSE "${WORK}")
@@ -19,7 +19,7 @@ foreach(option --help --version)
 endforeach()
 
 execute_process(COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ${private_env}
-                        "${APP}" UITestsMockFiles --export-screenshots-dir "${WORK}/shots"
+                        "${APP}" UITestsMockFiles "--export-screenshots-dir=${WORK}/shots"
                 RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors TIMEOUT 60)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "export exited with ${status}:\n${output}${errors}")

@@ -1,7 +1,9 @@
 // Screenshots of the real window for looking at it: connected to tessel-demo-gateway (path in
 // $TESSEL_DEMO_GATEWAY) over a project folder, with a streamed reply, a tool item, an error
 // item and an open file, on both tabs, in a light and a dark palette, at the minimum and at
-// a large size. Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR
+// a large size; then with texts too long for their place (a failure message, machine and
+// project names, a deeply nested file) at the minimum size.
+// Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR (a scratch copy: a file is added)
 #include "support/DemoGatewayProcess.h"
 #include "support/ModelHarness.h"
 #include "ui/MainWindow.h"
@@ -10,8 +12,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTcpServer>
 #include <QTest>
 
 #include <cstdio>
@@ -76,6 +80,36 @@ bool prepareSession(TesselDesktopPOCModel &model)
     return true;
 }
 
+// Long names, a deeply nested document and a failed connection whose message names a long URL.
+bool prepareLongTexts(TesselDesktopPOCModel &model, const QString &projectDirectory)
+{
+    const QString nested = u"docs/architecture/decisions/desktop-client/window-layout/sidebar"_s;
+    QDir(projectDirectory).mkpath(nested);
+    const QString document = nested + u"/status-section-and-session-list-heights.md"_s;
+    QFile file(QDir(projectDirectory).filePath(document));
+    if (!file.open(QIODevice::WriteOnly) || file.write("# Heights\n\nThe status section shows in full.\n") < 0)
+        return fail("cannot write the nested document");
+    file.close();
+    model.updateSelectedMachineName(u"Build Server in the Basement Rack, Second Shelf from the Top"_s);
+    model.updateSelectedProjectName(u"Customer Portal Frontend Rewrite (Quarterly Milestone Branch)"_s);
+    model.openDocument(document);
+    if (!QTest::qWaitFor(
+            [&model, &document] { return model.currentDocument() && model.currentDocument()->path == document; },
+            timeoutMs))
+        return fail("no nested document");
+    QTcpServer closed;
+    if (!closed.listen(QHostAddress::LocalHost))
+        return fail("no free port");
+    const QString refused =
+        u"ws://127.0.0.1:%1/gateway/with/a/path/long/enough/to/fill/the/header"_s.arg(closed.serverPort());
+    closed.close();
+    model.updateSelectedGatewayURL(refused);
+    model.connect();
+    if (!QTest::qWaitFor([&model] { return model.connectionState().is(ConnectionState::Kind::failed); }, timeoutMs))
+        return fail("the connection did not fail");
+    return true;
+}
+
 void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString &name, QSize size)
 {
     MainWindow window;
@@ -122,10 +156,17 @@ int main(int argc, char *argv[])
         return 1;
 
     const QPalette light = QApplication::style()->standardPalette();
-    for (const auto &[paletteName, palette] : {std::pair{u"light"_s, light}, std::pair{u"dark"_s, darkPalette()}}) {
+    const std::initializer_list<std::pair<QString, QPalette>> palettes{{u"light"_s, light}, {u"dark"_s, darkPalette()}};
+    for (const auto &[paletteName, palette] : palettes) {
         QApplication::setPalette(palette);
         shoot(model, output, paletteName + u"-1120x720"_s, QSize(1120, 720));
         shoot(model, output, paletteName + u"-1680x1050"_s, QSize(1680, 1050));
+    }
+    if (!prepareLongTexts(model, QString::fromLocal8Bit(argv[2])))
+        return 1;
+    for (const auto &[paletteName, palette] : palettes) {
+        QApplication::setPalette(palette);
+        shoot(model, output, paletteName + u"-long-1120x720"_s, QSize(1120, 720));
     }
     return 0;
 }

@@ -1,9 +1,12 @@
+#include "export/DesktopPOCScreenshotExporter.h"
+#include "protocol/UuidText.h"
 #include "support/ModelHarness.h"
 #include "ui/DetailHeader.h"
 #include "ui/EmptyStateView.h"
 #include "ui/FilesBrowserColumn.h"
 #include "ui/MessageCard.h"
 #include "ui/PlatformMessageFilter.h"
+#include "ui/SidebarPane.h"
 #include "ui/StatusBadge.h"
 #include "ui/StatusRow.h"
 #include "ui/TesselDesktopPOCContentView.h"
@@ -48,7 +51,15 @@ private Q_SLOTS:
     void toolbarSwapsItsGroupWithTheWorkspace();
     void filesLoadOnceAndOpenAndSaveThroughThePane();
     void projectLabelForms();
+    void filesTaskKeyNamesMissingSelection_data();
     void filesTaskKeyNamesMissingSelection();
+    void fileRowsOpenWithKeys_data();
+    void fileRowsOpenWithKeys();
+    void tabReachesEveryCommandInReadingOrder();
+    void disabledCommandsSayWhy_data();
+    void disabledCommandsSayWhy();
+    void sessionFilterNarrowsTheListButKeepsTheSelection();
+    void statusShowsInFullAtTheSmallestWindow();
 
 private:
     template<typename T>
@@ -75,6 +86,7 @@ const QStringList allIdentifiers{
     u"desktop-project-directory-field"_s,
     u"desktop-backend-picker"_s,
     u"desktop-session-list"_s,
+    u"desktop-session-filter-field"_s,
     u"desktop-session-open-selected-button"_s,
     u"desktop-workspace-picker"_s,
     u"desktop-chat-composer-editor"_s,
@@ -311,7 +323,8 @@ void tst_ContentView::toolbarSwapsItsGroupWithTheWorkspace()
     QTRY_VERIFY_WITH_TIMEOUT(visible(chatItems), timeoutMs);
     QVERIFY(hidden(filesItems));
     QVERIFY(control<QWidget>(u"desktop-chat-composer-editor"_s)->isVisible());
-    QVERIFY(control<QAbstractButton>(u"desktop-toolbar-new-session-button"_s)->isEnabled());
+    // Nothing to ask for a session until connected.
+    QVERIFY(!control<QAbstractButton>(u"desktop-toolbar-new-session-button"_s)->isEnabled());
 
     QTest::mouseClick(control<QTabBar>(u"desktop-workspace-picker"_s), Qt::LeftButton, {},
                       control<QTabBar>(u"desktop-workspace-picker"_s)->tabRect(1).center());
@@ -416,11 +429,181 @@ void tst_ContentView::projectLabelForms()
     QVERIFY((*header)->toolTip().contains(u" \u2022 Docs \u2022 "_s));
 }
 
+void tst_ContentView::filesTaskKeyNamesMissingSelection_data()
+{
+    QTest::addColumn<bool>("files");
+    QTest::addColumn<bool>("machine");
+    QTest::addColumn<bool>("project");
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("both") << false << true << true << u"chat::M::P"_s;
+    QTest::newRow("files tab") << true << true << true << u"files::M::P"_s;
+    QTest::newRow("no project") << true << true << false << u"files::M::no-project"_s;
+    QTest::newRow("no machine") << false << false << true << u"chat::no-machine::P"_s;
+    QTest::newRow("neither") << true << false << false << u"files::no-machine::no-project"_s;
+}
+
 void tst_ContentView::filesTaskKeyNamesMissingSelection()
 {
-    const QString machine = m_model->selectedMachineID()->toString(QUuid::WithoutBraces).toUpper();
-    const QString project = m_model->selectedProjectID()->toString(QUuid::WithoutBraces).toUpper();
-    QCOMPARE(FilesBrowserColumn::filesTaskKey(*m_model), u"chat::"_s + machine + u"::"_s + project);
+    QFETCH(bool, files);
+    QFETCH(bool, machine);
+    QFETCH(bool, project);
+    QFETCH(QString, pattern);
+    const QUuid machineID = QUuid::createUuid();
+    const QUuid projectID = QUuid::createUuid();
+    const QString key = FilesBrowserColumn::filesTaskKey(files ? ProjectWorkspaceTab::files : ProjectWorkspaceTab::chat,
+                                                         machine ? std::optional(machineID) : std::nullopt,
+                                                         project ? std::optional(projectID) : std::nullopt);
+    QCOMPARE(key,
+             QString(pattern).replace(u"M"_s, uuidText(machineID)).replace(u"::P"_s, u"::"_s + uuidText(projectID)));
+    // The window's own key follows the model's selection.
+    m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
+    QCOMPARE(FilesBrowserColumn::filesTaskKey(*m_model),
+             FilesBrowserColumn::filesTaskKey(ProjectWorkspaceTab::files, m_model->selectedMachineID(),
+                                              m_model->selectedProjectID()));
+}
+
+void tst_ContentView::fileRowsOpenWithKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Return") << int(Qt::Key_Return) << Qt::KeyboardModifiers();
+    QTest::newRow("Enter") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier);
+    QTest::newRow("Space") << int(Qt::Key_Space) << Qt::KeyboardModifiers();
+}
+
+void tst_ContentView::fileRowsOpenWithKeys()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    start({u"UITestsMockFiles"_s});
+    m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
+    auto *list = control<QListView>(u"desktop-files-list"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(list->isVisible() && list->model()->rowCount() > 0, timeoutMs);
+    const auto rows = list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, u"README.md"_s);
+    QCOMPARE(rows.size(), 1);
+    list->setFocus();
+    list->setCurrentIndex(rows.first());
+    QTest::keyClick(list, Qt::Key(key), modifiers);
+    QTRY_COMPARE_WITH_TIMEOUT(m_model->currentDocument().value_or(ProjectFileDocumentSnapshot()).path, u"README.md"_s,
+                              timeoutMs);
+}
+
+void tst_ContentView::tabReachesEveryCommandInReadingOrder()
+{
+    // Toolbar, then the sidebar from the top, then the detail column.
+    const QStringList chat{
+        u"desktop-toolbar-connect-button"_s,       u"desktop-toolbar-disconnect-button"_s,
+        u"desktop-toolbar-new-session-button"_s,   u"desktop-toolbar-refresh-sessions-button"_s,
+        u"desktop-toolbar-abort-turn-button"_s,    u"desktop-machine-picker"_s,
+        u"desktop-machine-add-button"_s,           u"desktop-machine-delete-button"_s,
+        u"desktop-machine-name-field"_s,           u"desktop-machine-gateway-url-field"_s,
+        u"desktop-machine-token-field"_s,          u"desktop-project-picker"_s,
+        u"desktop-project-add-button"_s,           u"desktop-project-delete-button"_s,
+        u"desktop-project-name-field"_s,           u"desktop-project-directory-field"_s,
+        u"desktop-backend-picker"_s,               u"desktop-session-filter-field"_s,
+        u"desktop-session-open-selected-button"_s, u"desktop-session-list"_s,
+        u"desktop-workspace-picker"_s,             u"desktop-chat-composer-editor"_s,
+        u"desktop-chat-send-button"_s,
+    };
+    DesktopPOCScreenshotExporter::configureChatScreenshotState(*m_model);
+    QStringList reached;
+    QWidget *widget = m_view.get();
+    do {
+        widget = widget->nextInFocusChain();
+        if (widget->objectName().startsWith("desktop-"_L1) && widget->isVisible() &&
+            (widget->focusPolicy() & Qt::TabFocus))
+            reached << widget->objectName();
+    } while (widget != m_view.get());
+    QCOMPARE(reached, chat);
+}
+
+void tst_ContentView::disabledCommandsSayWhy_data()
+{
+    QTest::addColumn<QString>("identifier");
+    QTest::addColumn<QString>("reason");
+    const auto row = [](const char *identifier, const QString &reason) {
+        QTest::newRow(identifier) << QString::fromLatin1(identifier) << reason;
+    };
+    row("desktop-toolbar-connect-button", u"Enter a valid websocket URL"_s);
+    row("desktop-toolbar-disconnect-button", u"Not connected"_s);
+    row("desktop-toolbar-new-session-button", u"Connect to start a new session"_s);
+    row("desktop-toolbar-refresh-sessions-button", u"Connect to list the gateway's sessions"_s);
+    row("desktop-toolbar-abort-turn-button", u"Connect to a session first"_s);
+    row("desktop-toolbar-save-file-button", u"Open a file first"_s);
+    row("desktop-session-open-selected-button", u"Connect to open a session"_s);
+    row("desktop-chat-send-button", u"Connect to a session first"_s);
+    row("desktop-machine-delete-button", u"The only machine cannot be deleted"_s);
+    row("desktop-project-delete-button", u"The only project cannot be deleted"_s);
+    row("desktop-files-parent-button", u"Already at the project directory"_s);
+    row("desktop-files-save-button", u"Open a file first"_s);
+}
+
+void tst_ContentView::disabledCommandsSayWhy()
+{
+    QFETCH(QString, identifier);
+    QFETCH(QString, reason);
+    QWidget *widget = control<QWidget>(identifier);
+    QVERIFY(widget);
+    QVERIFY(!widget->isEnabled());
+    QCOMPARE(widget->toolTip(), reason);
+    QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Description), reason);
+    // Once possible, the reason goes: a typed URL enables Connect, a second machine Delete.
+    m_model->updateSelectedGatewayURL(u"ws://127.0.0.1:4821"_s);
+    m_model->addMachine();
+    m_model->setSelectedMachineID(m_model->machines().first().id);
+    const auto connect = control<QWidget>(u"desktop-toolbar-connect-button"_s);
+    const auto deleteMachine = control<QWidget>(u"desktop-machine-delete-button"_s);
+    for (QWidget *enabled : {connect, deleteMachine}) {
+        QVERIFY(enabled->isEnabled());
+        QCOMPARE(QAccessible::queryAccessibleInterface(enabled)->text(QAccessible::Description), enabled->toolTip());
+        QVERIFY(!enabled->toolTip().startsWith("Enter"_L1) && !enabled->toolTip().startsWith("The only"_L1));
+    }
+}
+
+void tst_ContentView::sessionFilterNarrowsTheListButKeepsTheSelection()
+{
+    DesktopPOCScreenshotExporter::configureChatScreenshotState(*m_model);
+    auto *list = control<QListView>(u"desktop-session-list"_s);
+    auto *filter = control<QLineEdit>(u"desktop-session-filter-field"_s);
+    QCOMPARE(list->model()->rowCount(), 2);
+    QCOMPARE(m_model->selectedSessionID(), u"live-macos-poc"_s);
+    const auto shownRows = [list] {
+        QStringList titles;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            titles << list->model()->index(row, 0).data().toString();
+        return titles;
+    };
+    // The saved session's title, the live one's directory words, then nothing.
+    for (const auto &[text, rows] : {std::pair{u"protocol"_s, 1}, std::pair{u"home TESSEL"_s, 2},
+                                     std::pair{u"codex review"_s, 1}, std::pair{u"pi"_s, 0}}) {
+        QTest::keyClicks(filter, text);
+        QCOMPARE(list->model()->rowCount(), rows);
+        QCOMPARE(m_model->selectedSessionID(), u"live-macos-poc"_s);
+        filter->clear();
+    }
+    QCOMPARE(shownRows().size(), 2);
+    QCOMPARE(list->currentIndex().data(SessionListModel::ValueRole).value<GatewaySessionSummary>().id,
+             u"live-macos-poc"_s);
+    QVERIFY(list->selectionModel()->isSelected(list->currentIndex()));
+}
+
+void tst_ContentView::statusShowsInFullAtTheSmallestWindow()
+{
+    DesktopPOCScreenshotExporter::configureChatScreenshotState(*m_model);
+    QCoreApplication::sendPostedEvents();
+    QList<StatusRow *> rows = m_view->findChildren<StatusRow *>();
+    rows.removeIf([](StatusRow *row) { return !row->isVisible(); });
+    QCOMPARE(rows.size(), 8);
+    auto *sessions = control<QWidget>(u"desktop-session-list"_s);
+    for (StatusRow *row : rows) {
+        // Inside the sidebar's visible part, above the session list: nothing scrolled away.
+        QVERIFY2(row->visibleRegion().boundingRect() == row->rect(), qPrintable(row->title()));
+        QVERIFY(row->mapTo(m_view.get(), QPoint(0, row->height())).y() < sessions->mapTo(m_view.get(), QPoint()).y());
+    }
+    // The session list runs to the bottom of the sidebar: it takes what is left.
+    auto *sidebar = m_view->findChild<SidebarPane *>();
+    QVERIFY(sessions->height() >= 40);
+    QVERIFY(sidebar->height() - sessions->mapTo(sidebar, QPoint(0, sessions->height())).y() <= 16);
 }
 
 } // namespace tessel

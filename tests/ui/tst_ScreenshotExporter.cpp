@@ -101,6 +101,8 @@ void tst_ScreenshotExporter::requestedOutputDirectory_data()
     const QString flag = u"--export-screenshots-dir"_s;
     QTest::newRow("neither") << QStringList{} << QString() << QString();
     QTest::newRow("argument") << QStringList{flag, u"/tmp/a"_s} << QString() << u"/tmp/a"_s;
+    QTest::newRow("argument after =") << QStringList{flag + u"=/tmp/a"_s} << QString() << u"/tmp/a"_s;
+    QTest::newRow("empty after =, variable") << QStringList{flag + u"="_s} << u"/tmp/b"_s << u"/tmp/b"_s;
     QTest::newRow("argument wins over variable") << QStringList{flag, u"/tmp/a"_s} << u"/tmp/b"_s << u"/tmp/a"_s;
     QTest::newRow("empty argument, variable") << QStringList{flag, QString()} << u"/tmp/b"_s << u"/tmp/b"_s;
     QTest::newRow("flag last, no variable") << QStringList{flag} << QString() << QString();

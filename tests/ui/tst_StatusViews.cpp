@@ -1,10 +1,12 @@
 #include "ui/ConnectionStatus.h"
+#include "ui/ElidedLabel.h"
 #include "ui/Icons.h"
 #include "ui/MessageCard.h"
 #include "ui/StatusBadge.h"
 #include "ui/StatusRow.h"
 #include "ui/UiStyle.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -23,8 +25,9 @@ class tst_StatusViews : public QObject
 private Q_SLOTS:
     void connectionStatesHaveTheirTextsAndColours();
     void badgePadsItsTextOnATintedCapsule();
-    void statusRowValueIsSelectableAndNamedByItsTitle();
-    void everySymbolHasAnIcon();
+    void statusRowValueNamesItselfAndIsLabelledByItsTitle();
+    void everySymbolIsDrawnWithoutAnIconTheme();
+    void longTextsEndInAnEllipsis();
     void tintedIconsTakeOneColour();
     void rendersBadgesCardsAndRows();
 };
@@ -68,30 +71,71 @@ void tst_StatusViews::badgePadsItsTextOnATintedCapsule()
     QVERIFY(inside.red() > inside.blue());
 }
 
-void tst_StatusViews::statusRowValueIsSelectableAndNamedByItsTitle()
+void tst_StatusViews::statusRowValueNamesItselfAndIsLabelledByItsTitle()
 {
-    StatusRow row(u"Session ID"_s);
-    row.setValue(u"live-macos-poc"_s);
-    QCOMPARE(row.title(), u"Session ID"_s);
-    QCOMPARE(row.value(), u"live-macos-poc"_s);
+    StatusRow row(u"Connection"_s);
+    row.setValue(u"Connected"_s);
+    QCOMPARE(row.title(), u"Connection"_s);
+    QCOMPARE(row.value(), u"Connected"_s);
     QVERIFY(row.valueLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
-    QCOMPARE(row.valueLabel()->accessibleName(), u"Session ID"_s);
+    // A screen reader reads the value the screen shows, under its title.
+    QAccessibleInterface *value = QAccessible::queryAccessibleInterface(row.valueLabel());
+    QCOMPARE(value->text(QAccessible::Name), u"Connected"_s);
+    const auto labels = value->relations(QAccessible::Label);
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.first().first->text(QAccessible::Name), u"Connection"_s);
+    row.setValue(u"Disconnected"_s);
+    QCOMPARE(value->text(QAccessible::Name), u"Disconnected"_s);
     // Plain text: a value from a gateway is never interpreted as markup.
     row.setValue(u"<b>not bold</b>"_s);
     QCOMPARE(row.valueLabel()->textFormat(), Qt::PlainText);
 }
 
-void tst_StatusViews::everySymbolHasAnIcon()
+void tst_StatusViews::everySymbolIsDrawnWithoutAnIconTheme()
 {
+    // No desktop theme: every symbol is the bundled drawing, a shape and never a filled square.
+    QIcon::setThemeName(u"no-such-theme"_s);
     for (const QString &name : {u"plus"_s, u"minus"_s, u"rectangle.stack"_s, u"arrow.up.backward"_s,
                                 u"arrow.clockwise"_s, u"folder"_s, u"folder.fill"_s, u"doc.text"_s}) {
         const auto symbol = Icons::fromName(name);
         QVERIFY2(symbol, qPrintable(name));
         QCOMPARE(Icons::name(*symbol), name);
         QVERIFY(!Icons::themeNames(*symbol).isEmpty());
-        QVERIFY2(!Icons::symbol(*symbol).pixmap(16, 16).isNull(), qPrintable(name));
+        const QImage image = Icons::symbol(*symbol, Qt::black).pixmap(32, 32).toImage();
+        QCOMPARE(image, Icons::bundled(*symbol, Qt::black).pixmap(32, 32).toImage());
+        int painted = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                painted += image.pixelColor(x, y).alpha() > 128;
+        }
+        QVERIFY2(painted > 20 && painted < image.width() * image.height() / 2, qPrintable(name));
+        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
     }
     QVERIFY(!Icons::fromName(u"star"_s));
+}
+
+void tst_StatusViews::longTextsEndInAnEllipsis()
+{
+    const QString failure = u"Failed: Could not connect to ws://127.0.0.1:4821/a/long/path: Connection refused"_s;
+    StatusBadge badge;
+    badge.setText(failure, UiStyle::red());
+    ElidedLabel label;
+    label.setFullText(u"/home/someone/src/customer-portal/frontend/packages/app/src/components/Button.tsx"_s);
+    // They give way down to a few characters, never to nothing, and say the rest in a tooltip.
+    QVERIFY(badge.minimumSizeHint().width() < badge.sizeHint().width() / 3);
+    QVERIFY(badge.minimumSizeHint().width() > badge.contentsMargins().left() + badge.contentsMargins().right());
+    for (QWidget *widget : {static_cast<QWidget *>(&badge), static_cast<QWidget *>(&label)}) {
+        widget->resize(160, widget->sizeHint().height());
+        widget->show();
+        QVERIFY(QTest::qWaitForWindowExposed(widget));
+    }
+    QVERIFY2(badge.shownText().endsWith(u"…"_s), qPrintable(badge.shownText()));
+    QVERIFY(badge.shownText().startsWith(u"Failed: "_s));
+    QCOMPARE(badge.text(), failure);
+    QVERIFY2(label.text().contains(u"…"_s) && label.text().endsWith(u"Button.tsx"_s), qPrintable(label.text()));
+    QCOMPARE(label.toolTip(), label.fullText());
+    badge.resize(badge.sizeHint());
+    QCOMPARE(badge.shownText(), failure);
 }
 
 void tst_StatusViews::tintedIconsTakeOneColour()

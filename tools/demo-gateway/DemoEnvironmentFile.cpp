@@ -23,7 +23,8 @@ QString writeEnvironmentFile(const QString &home, const QString &token, quint16 
     }
     // Owner-only before the token is in it.
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    file.write("TESSEL_AUTH_TOKEN=" + token.toUtf8() + "\nTESSEL_PORT=" + QByteArray::number(port) + '\n');
+    file.write(QByteArray(environmentFileMarker) + "\nTESSEL_AUTH_TOKEN=" + token.toUtf8() +
+               "\nTESSEL_PORT=" + QByteArray::number(port) + '\n');
     if (!file.commit()) {
         *error = file.errorString();
         return {};
