@@ -53,24 +53,14 @@ void parseCommandLine(const QCoreApplication &app)
         refuse(u"--project-directory needs a directory."_s);
 }
 
-// --help and --version print and exit, so they need no display.
-bool asksForTextOnly(int argc, char *argv[])
-{
-    for (int index = 1; index < argc; ++index) {
-        const QByteArrayView argument(argv[index]);
-        if (argument == "--help" || argument == "-h" || argument == "--help-all" || argument == "--version" ||
-            argument == "-v")
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     describeApplication();
-    if (asksForTextOnly(argc, argv)) {
+    {
+        // Checked before there is a window: --help, --version and a refused option answer
+        // without a display.
         QCoreApplication app(argc, argv);
         parseCommandLine(app);
     }
@@ -78,7 +68,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(u"Tessel Desktop POC"_s);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(tessel::DesktopApplication::desktopFileName));
-    parseCommandLine(app);
 
     tessel::DesktopApplication application(tessel::ProcessInfo::current());
     application.start();

@@ -9,7 +9,7 @@ set(private_env
   XDG_CACHE_HOME=${WORK}/home/.cache XDG_RUNTIME_DIR=${WORK}/runtime TESSEL_SYNC_DIR=${WORK}/sync)
 
 # --help and --version answer without any display.
-foreach(option --help --version)
+foreach(option --version --help)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb
                           ${private_env} "${APP}" ${option}
                   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors TIMEOUT 30)
@@ -17,6 +17,18 @@ foreach(option --help --version)
     message(FATAL_ERROR "${option} failed (${status}): ${output}${errors}")
   endif()
 endforeach()
+foreach(launch_option --gateway-url --project-directory)
+  if(NOT output MATCHES "${launch_option} <")
+    message(FATAL_ERROR "--help does not describe ${launch_option}:\n${output}")
+  endif()
+endforeach()
+# A launch value that cannot work is refused, also without a display.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb
+                        ${private_env} "${APP}" "--gateway-url=not a url"
+                RESULT_VARIABLE status ERROR_VARIABLE errors TIMEOUT 30)
+if(NOT status EQUAL 2 OR NOT errors MATCHES "--gateway-url needs a websocket URL")
+  message(FATAL_ERROR "a bad --gateway-url was not refused (${status}): ${errors}")
+endif()
 
 execute_process(COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ${private_env}
                         "${APP}" UITestsMockFiles "--export-screenshots-dir=${WORK}/shots"
