@@ -1,12 +1,14 @@
 #include "protocol/UuidText.h"
 #include "storage/GatewaySecretStore.h"
 #include "storage/TesselSharedSettingsIdentifiers.h"
+#include "support/DataRow.h"
 #include "support/InMemorySecretBackend.h"
 
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
+using tessel::test::row;
 
 namespace {
 
@@ -24,7 +26,6 @@ class tst_GatewaySecretStore : public QObject
 {
     Q_OBJECT
 
-private:
     test::InMemorySecretBackend m_memory;
     const QUuid m_machine = QUuid::createUuid();
     const QString m_account = uuidText(m_machine);
@@ -52,6 +53,10 @@ private Q_SLOTS:
 
         const GatewaySecretStore trimmed(service, u"  TEAM.shared \n"_s, true, std::nullopt, m_memory.backend());
         QCOMPARE(trimmed.preferredWriteConfigurations().first(), location(group, true));
+        QCOMPARE(TesselSharedSettingsIdentifiers::currentKeychainAccessGroup(u"   "_s), std::nullopt);
+        QCOMPARE(TesselSharedSettingsIdentifiers::currentKeychainAccessGroup(u" g \n"_s), u"g"_s);
+        // Stored items are found by this name; changing it would lose every saved token.
+        QVERIFY(TesselSharedSettingsIdentifiers::gatewayTokenService().endsWith(u".TesselShell.gateway-token"_s));
     }
 
     void legacyGroupIsReadButNeverWritten()
@@ -59,108 +64,62 @@ private Q_SLOTS:
         const GatewaySecretStore store(service, std::nullopt, true, u" old.group "_s, m_memory.backend());
         QVERIFY(!store.preferredWriteConfigurations().contains(location(u"old.group"_s, false)));
         QVERIFY(store.readConfigurations().contains(location(u"old.group"_s, true)));
-        QVERIFY(store.readConfigurations().contains(location(u"old.group"_s, false)));
-
         m_memory.put(m_account, location(u"old.group"_s, false), "legacy");
         QCOMPARE(store.token(m_machine), u"legacy"_s);
         QCOMPARE(m_memory.locations(m_account), QList{location(std::nullopt, true)});
     }
 
-    void blankConfiguredAccessGroupMeansNone()
+    // Locations are numbered in reading order: 0 group and synchronizable, 1 group, 2 no group
+    // and synchronizable, 3 no group. Items read "number=token", comma-separated; "bad" is not UTF-8.
+    void tokenRules_data()
     {
-        QCOMPARE(TesselSharedSettingsIdentifiers::currentKeychainAccessGroup(u"   "_s), std::nullopt);
-        QCOMPARE(TesselSharedSettingsIdentifiers::currentKeychainAccessGroup(u" g \n"_s), u"g"_s);
-        QVERIFY(TesselSharedSettingsIdentifiers::gatewayTokenService().endsWith(u".TesselShell.gateway-token"_s));
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("refusing");
+        QTest::addColumn<QString>("set"); // "-" only reads
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("remaining");
+        QTest::addColumn<int>("writes");
+        row("lesser copies move to the best place", "3=abc,2=stale", "", "-", "stale", "0=stale", 1);
+        row("best place is read without writing", "0=best,1=older,3=oldest", "", "-", "best", "0=best", 0);
+        row("promotion falls back", "2=t", "0", "-", "t", "1=t", 1);
+        row("failed promotion removes nothing", "2=t", "0,1,3", "-", "t", "2=t", 0);
+        row("invalid UTF-8 is absent", "0=bad", "", "-", "", "0=bad", 0);
+        row("invalid UTF-8 is passed over", "0=bad,3=good", "", "-", "good", "0=good", 1);
+        row("set stores trimmed and tidies up", "3=old", "", "  new token \n", "new token", "0=new token", 1);
+        row("set blank deletes everywhere", "0=t,1=t,2=t,3=t", "", " \n ", "", "", 0);
+        row("set falls back to no group", "2=stale", "0,1", "t", "t", "3=t", 1);
+        row("set failing everywhere keeps the old token", "0=old", "0,1,3", "new", "old", "0=old", 0);
     }
-
-    void tokenInLeastLocationMovesToBestAndOtherCopiesGo()
+    void tokenRules()
     {
-        m_memory.put(m_account, location(std::nullopt, false), "abc");
-        m_memory.put(m_account, location(std::nullopt, true), "stale"); // read first, so it wins
+        QFETCH(QString, stored);
+        QFETCH(QString, refusing);
+        QFETCH(QString, set);
+        QFETCH(QString, token);
+        QFETCH(QString, remaining);
+        QFETCH(int, writes);
+        const QByteArray bad("\xc3\x28\xff", 3);
         const GatewaySecretStore store = sharedStore();
-        QCOMPARE(store.token(m_machine), u"stale"_s);
-        QCOMPARE(m_memory.locations(m_account), QList{location(group, true)});
-        QCOMPARE(m_memory.writeCount, 1);
+        const auto places = store.readConfigurations();
+        const QString other = uuidText(QUuid::createUuid());
+        m_memory.put(other, places[0], "other");
+        for (const QString &item : stored.split(u',', Qt::SkipEmptyParts))
+            m_memory.put(m_account, places[item.left(1).toInt()], item.mid(2) == "bad"_L1 ? bad : item.mid(2).toUtf8());
+        for (const QString &place : refusing.split(u',', Qt::SkipEmptyParts))
+            m_memory.refusingWrites.insert(places[place.toInt()]);
 
-        const int writes = m_memory.writeCount;
-        QCOMPARE(store.token(m_machine), u"stale"_s);
+        if (set != "-"_L1)
+            store.setToken(set, m_machine);
+        QCOMPARE(store.token(m_machine), token);
+        QCOMPARE(store.token(m_machine), token); // settled: the second read moves nothing
         QCOMPARE(m_memory.writeCount, writes);
-    }
-
-    void tokenInBestLocationIsReturnedWithoutWriting()
-    {
-        m_memory.put(m_account, location(group, true), "best");
-        m_memory.put(m_account, location(group, false), "older");
-        m_memory.put(m_account, location(std::nullopt, false), "oldest");
-        QCOMPARE(sharedStore().token(m_machine), u"best"_s);
-        QCOMPARE(m_memory.writeCount, 0);
-        QCOMPARE(m_memory.locations(m_account), QList{location(group, true)});
-    }
-
-    void promotionFallsBackToNextWritableLocation()
-    {
-        m_memory.refusingWrites = {location(group, true)};
-        m_memory.put(m_account, location(std::nullopt, true), "t");
-        QCOMPARE(sharedStore().token(m_machine), u"t"_s);
-        QCOMPARE(m_memory.locations(m_account), QList{location(group, false)});
-    }
-
-    void failedPromotionRemovesNothing()
-    {
-        m_memory.refusingWrites = {location(group, true), location(group, false), location(std::nullopt, false)};
-        m_memory.put(m_account, location(std::nullopt, true), "t");
-        QCOMPARE(sharedStore().token(m_machine), u"t"_s);
-        QCOMPARE(m_memory.locations(m_account), QList{location(std::nullopt, true)});
-        QCOMPARE(m_memory.removeCount, 0);
-    }
-
-    void invalidUtf8CountsAsAbsentAndReadingGoesOn()
-    {
-        m_memory.put(m_account, location(group, true), QByteArray("\xc3\x28\xff", 3));
-        QCOMPARE(sharedStore().token(m_machine), QString());
-        m_memory.put(m_account, location(std::nullopt, false), "good");
-        QCOMPARE(sharedStore().token(m_machine), u"good"_s);
-        QCOMPARE(m_memory.item(m_account, location(group, true)), QByteArray("good"));
-    }
-
-    void settingStoresTrimmedTokenInBestLocationAndTidiesUp()
-    {
-        m_memory.put(m_account, location(std::nullopt, false), "old");
-        sharedStore().setToken(u"  new token \n"_s, m_machine);
-        QCOMPARE(m_memory.item(m_account, location(group, true)), QByteArray("new token"));
-        QCOMPARE(m_memory.locations(m_account).size(), 1);
-        QCOMPARE(sharedStore().token(m_machine), u"new token"_s);
-    }
-
-    void settingBlankTokenDeletesEveryLocation()
-    {
-        const GatewaySecretStore store = sharedStore();
-        for (const GatewaySecretStoreConfiguration &place : store.readConfigurations())
-            m_memory.put(m_account, place, "t");
-        const QString otherAccount = uuidText(QUuid::createUuid());
-        m_memory.put(otherAccount, location(group, true), "other");
-        store.setToken(u" \n "_s, m_machine);
-        QVERIFY(m_memory.locations(m_account).isEmpty());
-        QCOMPARE(m_memory.writeCount, 0);
-        QCOMPARE(m_memory.item(otherAccount, location(group, true)), QByteArray("other"));
-    }
-
-    void whenEveryWriteFailsTheOldTokenStays()
-    {
-        const GatewaySecretStore store = sharedStore();
-        store.setToken(u"old"_s, m_machine);
-        m_memory.refusingWrites = QSet<GatewaySecretStoreConfiguration>(store.preferredWriteConfigurations().cbegin(),
-                                                                        store.preferredWriteConfigurations().cend());
-        store.setToken(u"new"_s, m_machine);
-        QCOMPARE(store.token(m_machine), u"old"_s);
-    }
-
-    void setTokenFallsBackToLocalLocationWhenSharedGroupRefuses()
-    {
-        m_memory.refusingWrites = {location(group, true), location(group, false)};
-        m_memory.put(m_account, location(std::nullopt, true), "stale copy");
-        sharedStore().setToken(u"t"_s, m_machine);
-        QCOMPARE(m_memory.locations(m_account), QList{location(std::nullopt, false)});
+        QStringList items;
+        for (int place = 0; place < places.size(); ++place) {
+            if (const auto bytes = m_memory.item(m_account, places[place]))
+                items << QString::number(place) + u'=' + (*bytes == bad ? u"bad"_s : QString::fromUtf8(*bytes));
+        }
+        QCOMPARE(items.join(u','), remaining);
+        QCOMPARE(m_memory.item(other, places[0]), "other"_ba);
     }
 };
 

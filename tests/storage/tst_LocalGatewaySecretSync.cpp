@@ -1,5 +1,6 @@
 #include "protocol/UuidText.h"
 #include "storage/LocalGatewaySecretSync.h"
+#include "support/DataRow.h"
 #include "support/InMemorySecretBackend.h"
 
 #include <QDir>
@@ -10,9 +11,8 @@
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
+using tessel::test::row;
 namespace discovery = tessel::LocalGatewaySecretSync;
-
-using OptionalConfiguration = std::optional<LocalGatewayEnvironmentConfiguration>;
 
 namespace {
 
@@ -23,9 +23,10 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-OptionalConfiguration configuration(const QString &token, int port = 4821)
+// "token:port", or empty for no configuration.
+QString text(const std::optional<LocalGatewayEnvironmentConfiguration> &configuration)
 {
-    return LocalGatewayEnvironmentConfiguration{token, port};
+    return configuration ? configuration->authToken + u':' + QString::number(configuration->port) : QString();
 }
 
 } // namespace
@@ -37,44 +38,38 @@ class tst_LocalGatewaySecretSync : public QObject
 private Q_SLOTS:
     void parsesEnvironmentFiles_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<OptionalConfiguration>("expected");
-        QTest::newRow("plain") << u"TESSEL_AUTH_TOKEN=abc\nTESSEL_PORT=5000\n"_s << configuration(u"abc"_s, 5000);
-        QTest::newRow("token set twice") << u"TESSEL_AUTH_TOKEN=one\nTESSEL_AUTH_TOKEN=two"_s
-                                         << configuration(u"two"_s);
-        QTest::newRow("double quotes") << u"TESSEL_AUTH_TOKEN=\"a b\""_s << configuration(u"a b"_s);
-        QTest::newRow("single quotes") << u"TESSEL_AUTH_TOKEN='x'"_s << configuration(u"x"_s);
-        QTest::newRow("mixed quotes stay") << u"TESSEL_AUTH_TOKEN=\"x'"_s << configuration(u"\"x'"_s);
-        QTest::newRow("one quote character") << u"TESSEL_AUTH_TOKEN=\""_s << configuration(u"\""_s);
-        QTest::newRow("blanks around key and value") << u"  TESSEL_AUTH_TOKEN =  t  "_s << configuration(u"t"_s);
-        QTest::newRow("export prefix") << u"export TESSEL_AUTH_TOKEN=t"_s << OptionalConfiguration();
-        QTest::newRow("commented") << u"  # TESSEL_AUTH_TOKEN=t"_s << OptionalConfiguration();
-        QTest::newRow("lower-case key") << u"tessel_auth_token=t"_s << OptionalConfiguration();
-        QTest::newRow("empty quotes") << u"TESSEL_AUTH_TOKEN=\"\""_s << OptionalConfiguration();
-        QTest::newRow("later empty token wins")
-            << u"TESSEL_AUTH_TOKEN=t\nTESSEL_AUTH_TOKEN="_s << OptionalConfiguration();
-        QTest::newRow("no token") << u"TESSEL_PORT=5000"_s << OptionalConfiguration();
-        QTest::newRow("signed port") << u"TESSEL_PORT=+5000\nTESSEL_AUTH_TOKEN=t"_s << configuration(u"t"_s, 5000);
-        QTest::newRow("port too large") << u"TESSEL_PORT=70000\nTESSEL_AUTH_TOKEN=t"_s << configuration(u"t"_s);
-        QTest::newRow("port 65535") << u"TESSEL_PORT=65535\nTESSEL_AUTH_TOKEN=t"_s << configuration(u"t"_s, 65535);
-        QTest::newRow("port zero") << u"TESSEL_PORT=0\nTESSEL_AUTH_TOKEN=t"_s << configuration(u"t"_s);
-        QTest::newRow("negative port") << u"TESSEL_PORT=-80\nTESSEL_AUTH_TOKEN=t"_s << configuration(u"t"_s);
-        QTest::newRow("port overflow") << u"TESSEL_PORT=99999999999999999999\nTESSEL_AUTH_TOKEN=t"_s
-                                       << configuration(u"t"_s);
-        QTest::newRow("port not a number") << u"TESSEL_PORT=80a\nTESSEL_AUTH_TOKEN=t"_s << configuration(u"t"_s);
-        QTest::newRow("bad port keeps earlier")
-            << u"TESSEL_PORT=6000\nTESSEL_PORT=x\nTESSEL_AUTH_TOKEN=t"_s << configuration(u"t"_s, 6000);
-        QTest::newRow("CRLF and other breaks")
-            << u"A=1\r\nTESSEL_PORT=7000\u2028TESSEL_AUTH_TOKEN=t\u0085B=2\fC=3\vD=4\u2029"_s
-            << configuration(u"t"_s, 7000);
-        QTest::newRow("no equals sign") << u"TESSEL_AUTH_TOKEN\nTESSEL_AUTH_TOKEN=t=u"_s << configuration(u"t=u"_s);
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("expected");
+        row("plain", "TESSEL_AUTH_TOKEN=abc\nTESSEL_PORT=5000\n", "abc:5000");
+        row("token set twice", "TESSEL_AUTH_TOKEN=one\nTESSEL_AUTH_TOKEN=two", "two:4821");
+        row("double quotes", "TESSEL_AUTH_TOKEN=\"a b\"", "a b:4821");
+        row("single quotes", "TESSEL_AUTH_TOKEN='x'", "x:4821");
+        row("mixed quotes stay", "TESSEL_AUTH_TOKEN=\"x'", "\"x':4821");
+        row("one quote character", "TESSEL_AUTH_TOKEN=\"", "\":4821");
+        row("blanks around key and value", "  TESSEL_AUTH_TOKEN =  t  ", "t:4821");
+        row("export prefix", "export TESSEL_AUTH_TOKEN=t", "");
+        row("commented", "  # TESSEL_AUTH_TOKEN=t", "");
+        row("lower-case key", "tessel_auth_token=t", "");
+        row("empty quotes", "TESSEL_AUTH_TOKEN=\"\"", "");
+        row("later empty token wins", "TESSEL_AUTH_TOKEN=t\nTESSEL_AUTH_TOKEN=", "");
+        row("no token", "TESSEL_PORT=5000", "");
+        row("signed port", "TESSEL_PORT=+5000\nTESSEL_AUTH_TOKEN=t", "t:5000");
+        row("port too large", "TESSEL_PORT=70000\nTESSEL_AUTH_TOKEN=t", "t:4821");
+        row("port 65535", "TESSEL_PORT=65535\nTESSEL_AUTH_TOKEN=t", "t:65535");
+        row("port zero", "TESSEL_PORT=0\nTESSEL_AUTH_TOKEN=t", "t:4821");
+        row("negative port", "TESSEL_PORT=-80\nTESSEL_AUTH_TOKEN=t", "t:4821");
+        row("port overflow", "TESSEL_PORT=99999999999999999999\nTESSEL_AUTH_TOKEN=t", "t:4821");
+        row("port not a number", "TESSEL_PORT=80a\nTESSEL_AUTH_TOKEN=t", "t:4821");
+        row("bad port keeps earlier", "TESSEL_PORT=6000\nTESSEL_PORT=x\nTESSEL_AUTH_TOKEN=t", "t:6000");
+        row("CRLF and other breaks", "A=1\r\nTESSEL_PORT=7000\u2028TESSEL_AUTH_TOKEN=t\u0085B=2\fC=3\vD=4\u2029",
+            "t:7000");
+        row("no equals sign", "TESSEL_AUTH_TOKEN\nTESSEL_AUTH_TOKEN=t=u", "t=u:4821");
     }
-
     void parsesEnvironmentFiles()
     {
-        QFETCH(QString, text);
-        QFETCH(OptionalConfiguration, expected);
-        QCOMPARE(discovery::parseConfiguration(text), expected);
+        QFETCH(QString, file);
+        QFETCH(QString, expected);
+        QCOMPARE(text(discovery::parseConfiguration(file)), expected);
     }
 
     void loadsFromTheHomeFolderAndRejectsUnreadableFiles()
@@ -82,78 +77,69 @@ private Q_SLOTS:
         QTemporaryDir home;
         qputenv("HOME", QFile::encodeName(home.path()));
         QVERIFY(writeFile(QDir::homePath() + u"/.config/tessel-gateway/gateway.env"_s, "TESSEL_AUTH_TOKEN=home\n"));
-        QCOMPARE(discovery::loadConfiguration(), configuration(u"home"_s));
+        QCOMPARE(text(discovery::loadConfiguration()), u"home:4821"_s);
 
         QTemporaryDir dir;
-        QCOMPARE(discovery::loadConfiguration(dir.filePath(u"missing.env"_s)), OptionalConfiguration());
-        QCOMPARE(discovery::loadConfiguration(dir.path()), OptionalConfiguration()); // a folder
+        const auto load = [&](const QString &name) { return text(discovery::loadConfiguration(dir.filePath(name))); };
+        QCOMPARE(load(u"missing.env"_s), QString());
+        QCOMPARE(text(discovery::loadConfiguration(dir.path())), QString()); // a folder
         QVERIFY(writeFile(dir.filePath(u"latin1.env"_s), "TESSEL_AUTH_TOKEN=caf\xe9\n"));
-        QCOMPARE(discovery::loadConfiguration(dir.filePath(u"latin1.env"_s)), OptionalConfiguration());
+        QCOMPARE(load(u"latin1.env"_s), QString());
         QVERIFY(writeFile(dir.filePath(u"junk.env"_s), QByteArray("\x00\x01\x02\x03=\x00TESSEL_AUTH_TOKEN=x", 22)));
-        QCOMPARE(discovery::loadConfiguration(dir.filePath(u"junk.env"_s)), OptionalConfiguration());
-    }
-
-    void toleratesAHugeLine()
-    {
-        QTemporaryDir dir;
-        QByteArray text = "TESSEL_PORT=" + QByteArray(10 * 1024 * 1024, '7') + "\nTESSEL_AUTH_TOKEN=t\n";
-        QVERIFY(writeFile(dir.filePath(u"huge.env"_s), text));
-        QCOMPARE(discovery::loadConfiguration(dir.filePath(u"huge.env"_s)), configuration(u"t"_s));
+        QCOMPARE(load(u"junk.env"_s), QString());
+        QVERIFY(writeFile(dir.filePath(u"huge.env"_s),
+                          "TESSEL_PORT=" + QByteArray(10 * 1024 * 1024, '7') + "\nTESSEL_AUTH_TOKEN=t\n"));
+        QCOMPARE(load(u"huge.env"_s), u"t:4821"_s);
     }
 
     void normalizesHostIdentifiers_data()
     {
         QTest::addColumn<QString>("value");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("short name") << u" MyMac \n"_s << QStringList{u"mymac"_s, u"mymac.local"_s};
-        QTest::newRow("dot local") << u"mymac.local"_s << QStringList{u"mymac"_s, u"mymac.local"_s};
-        QTest::newRow("dotted") << u"build.example.com"_s << QStringList{u"build.example.com"_s};
-        QTest::newRow("IPv4") << u"10.0.0.7"_s << QStringList{u"10.0.0.7"_s};
-        QTest::newRow("IPv6 with zone") << u"[fe80::1%eth0]"_s << QStringList{u"fe80::1"_s};
-        QTest::newRow("blank") << u"[ \n]"_s << QStringList();
+        QTest::addColumn<QString>("expected");
+        row("short name", " MyMac \n", "mymac mymac.local");
+        row("dot local", "mymac.local", "mymac mymac.local");
+        row("dotted", "build.example.com", "build.example.com");
+        row("IPv4", "10.0.0.7", "10.0.0.7");
+        row("IPv6 with zone", "[fe80::1%eth0]", "fe80::1");
+        row("blank", "[ \n]", "");
     }
-
     void normalizesHostIdentifiers()
     {
         QFETCH(QString, value);
-        QFETCH(QStringList, expected);
+        QFETCH(QString, expected);
         QStringList actual = discovery::normalizedHostIdentifiers(value).values();
         actual.sort();
-        QCOMPARE(actual, expected);
+        QCOMPARE(actual.join(u' '), expected);
     }
 
+    // This computer is named mymac.local and buildbox, with the address 192.168.1.20.
     void matchesUrlsThatPointAtThisComputer_data()
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<int>("port");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("localhost, default port") << u"ws://localhost"_s << 4821 << true;
-        QTest::newRow("localhost, other port in effect") << u"ws://localhost"_s << 5000 << false;
-        QTest::newRow("localhost, that port") << u"ws://localhost:5000"_s << 5000 << true;
-        QTest::newRow("wrong port") << u"ws://localhost:4822"_s << 4821 << false;
-        QTest::newRow("IPv6 loopback") << u"ws://[::1]:4821"_s << 4821 << true;
-        QTest::newRow("upper-case short name") << u"ws://MYMAC:4821"_s << 4821 << true;
-        QTest::newRow("interface address") << u"wss://192.168.1.20:4821/path"_s << 4821 << true;
-        QTest::newRow("other computer") << u"ws://192.168.1.99:4821"_s << 4821 << false;
-        QTest::newRow("other name") << u"ws://devbox:4821"_s << 4821 << false;
-        QTest::newRow("bare word") << u"localhost"_s << 4821 << false;
-        QTest::newRow("unparsable") << u"ws://local host:4821"_s << 4821 << false;
-        QTest::newRow("empty") << QString() << 4821 << false;
+        row("localhost, default port", "ws://localhost", 4821, true);
+        row("localhost, other port in effect", "ws://localhost", 5000, false);
+        row("localhost, that port", "ws://localhost:5000", 5000, true);
+        row("wrong port", "ws://localhost:4822", 4821, false);
+        row("IPv6 loopback", "ws://[::1]:4821", 4821, true);
+        row("upper-case short name", "ws://MYMAC:4821", 4821, true);
+        row("dot local for a short name", "ws://buildbox.local", 4821, true);
+        row("interface address", "wss://192.168.1.20:4821/path", 4821, true);
+        row("other computer", "ws://192.168.1.99:4821", 4821, false);
+        row("other name", "ws://devbox:4821", 4821, false);
+        row("bare word", "localhost", 4821, false);
+        row("unparsable", "ws://local host:4821", 4821, false);
+        row("empty", "", 4821, false);
     }
-
     void matchesUrlsThatPointAtThisComputer()
     {
         QFETCH(QString, url);
         QFETCH(int, port);
         QFETCH(bool, matches);
-        const QSet<QString> identifiers = discovery::localEndpointIdentifiers({u"mymac.local"_s}, {u"192.168.1.20"_s});
+        const QSet<QString> identifiers =
+            discovery::localEndpointIdentifiers({u"mymac.local"_s, u"buildbox"_s}, {u"192.168.1.20"_s});
         QCOMPARE(discovery::matchesLocalGateway(url, port, identifiers), matches);
-    }
-
-    void dotLocalUrlMatchesShortHostName()
-    {
-        const QSet<QString> identifiers = discovery::localEndpointIdentifiers({u"mymac"_s}, {});
-        QVERIFY(discovery::matchesLocalGateway(u"ws://mymac.local"_s, 4821, identifiers));
     }
 
     void systemIdentifiersNameThisComputer()

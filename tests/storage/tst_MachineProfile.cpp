@@ -1,29 +1,14 @@
 #include "protocol/JsonCodec.h"
 #include "storage/MachineProfile.h"
+#include "support/DataRow.h"
 #include "support/TestJson.h"
 
-#include <QJsonArray>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
+using tessel::test::row;
 
 namespace tessel {
-
-class tst_MachineProfile : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void machineDisplayName_data();
-    void machineDisplayName();
-    void projectDisplayName_data();
-    void projectDisplayName();
-    void encodesEveryKeyWithUpperCaseIds();
-    void decodingRequiresEveryKeyAndValidIds_data();
-    void decodingRequiresEveryKeyAndValidIds();
-    void equalityCoversTokensAndProjects();
-    void storedFormDropsAndRestoresTheToken();
-};
 
 namespace {
 
@@ -33,111 +18,96 @@ const QByteArray machineJson =
 
 } // namespace
 
-void tst_MachineProfile::machineDisplayName_data()
+class tst_MachineProfile : public QObject
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("trimmed name") << u"  Build box\n"_s << u"ws://devbox:4821"_s << u"Build box"_s;
-    QTest::newRow("host when blank") << u" \t"_s << u"ws://devbox:4821"_s << u"devbox"_s;
-    QTest::newRow("host with path") << QString() << u"wss://gw.example.org/socket"_s << u"gw.example.org"_s;
-    QTest::newRow("bare word") << QString() << u"devbox"_s << u"Unnamed Machine"_s;
-    QTest::newRow("unparsable") << QString() << u"ws://dev box:4821"_s << u"Unnamed Machine"_s;
-    QTest::newRow("empty") << QString() << QString() << u"Unnamed Machine"_s;
-}
+    Q_OBJECT
 
-void tst_MachineProfile::machineDisplayName()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, url);
-    QFETCH(QString, shown);
-    MachineProfile machine;
-    machine.name = name;
-    machine.gatewayURL = url;
-    QCOMPARE(machine.displayName(), shown);
-}
+private Q_SLOTS:
+    // `place` is the machine's gateway URL, or the project's directory.
+    void displayNames_data()
+    {
+        QTest::addColumn<bool>("isMachine");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QString>("shown");
+        row("machine: trimmed name", true, "  Build box\n", "ws://devbox:4821", "Build box");
+        row("machine: host when blank", true, " \t", "ws://devbox:4821", "devbox");
+        row("machine: host with path", true, "", "wss://gw.example.org/socket", "gw.example.org");
+        row("machine: bare word", true, "", "devbox", "Unnamed Machine");
+        row("machine: unparsable", true, "", "ws://dev box:4821", "Unnamed Machine");
+        row("machine: empty", true, "", "", "Unnamed Machine");
+        row("project: trimmed name", false, " Web ", "/srv/app", "Web");
+        row("project: trailing slash", false, "", "/srv/app/", "app");
+        row("project: padded last piece", false, "  ", "/srv/ app ", "app");
+        row("project: root", false, "", "/", "Untitled Project");
+        row("project: empty", false, "", "", "Untitled Project");
+        row("project: blank last piece", false, "", "/srv/   ", "Untitled Project");
+    }
+    void displayNames()
+    {
+        QFETCH(bool, isMachine);
+        QFETCH(QString, name);
+        QFETCH(QString, place);
+        QFETCH(QString, shown);
+        if (isMachine)
+            QCOMPARE((MachineProfile{{}, name, place, {}, {}}.displayName()), shown);
+        else
+            QCOMPARE((ProjectProfile{{}, name, place}.displayName()), shown);
+    }
 
-void tst_MachineProfile::projectDisplayName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("directory");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("trimmed name") << u" Web "_s << u"/srv/app"_s << u"Web"_s;
-    QTest::newRow("trailing slash") << QString() << u"/srv/app/"_s << u"app"_s;
-    QTest::newRow("padded last piece") << u"  "_s << u"/srv/ app "_s << u"app"_s;
-    QTest::newRow("root") << QString() << u"/"_s << u"Untitled Project"_s;
-    QTest::newRow("empty") << QString() << QString() << u"Untitled Project"_s;
-    QTest::newRow("blank last piece") << QString() << u"/srv/   "_s << u"Untitled Project"_s;
-}
+    void encodesEveryKeyWithUpperCaseIds()
+    {
+        const auto machine = decodeJson<MachineProfile>(machineJson);
+        QVERIFY(machine);
+        QCOMPARE(decodeJson<MachineProfile>(encodeJson(*machine)), machine);
+        const QJsonObject tokenless = test::parseObject(encodeJson(MachineProfile{machine->id, {}, {}, {}, {}}));
+        QCOMPARE(tokenless,
+                 test::parseObject(R"({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","name":"",)"
+                                   R"("gatewayURL":"","gatewayToken":"","projects":[]})"));
+    }
 
-void tst_MachineProfile::projectDisplayName()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, directory);
-    QFETCH(QString, shown);
-    ProjectProfile project;
-    project.name = name;
-    project.directory = directory;
-    QCOMPARE(project.displayName(), shown);
-}
+    void decodingRequiresEveryKeyAndValidIds_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        const auto without = [](const char *from, const char *to = "") {
+            return QByteArray(machineJson).replace(from, to);
+        };
+        row("no token", without(R"("gatewayToken":"tok",)"));
+        row("no projects", machineJson.left(machineJson.indexOf(R"(,"projects")")) + "}");
+        row("braced id",
+            without(R"("0f8fad5b-d9cb-469f-a165-70867728950e")", R"("{0f8fad5b-d9cb-469f-a165-70867728950e}")"));
+        row("short id", without("70867728950e", "7086772895"));
+        row("project without directory", without(R"(,"directory":"/srv/app/")"));
+        row("numeric name", without(R"("Build box")", "7"));
+    }
+    void decodingRequiresEveryKeyAndValidIds()
+    {
+        QFETCH(QByteArray, json);
+        QVERIFY(!decodeJson<MachineProfile>(json));
+    }
 
-void tst_MachineProfile::encodesEveryKeyWithUpperCaseIds()
-{
-    const auto machine = decodeJson<MachineProfile>(machineJson);
-    QVERIFY(machine);
-    MachineProfile tokenless = *machine;
-    tokenless.gatewayToken.clear();
-    tokenless.projects.clear();
-    const QJsonObject object = test::parseObject(encodeJson(tokenless));
-    QCOMPARE(object.value(u"gatewayToken"_s), QJsonValue(u""_s));
-    QCOMPARE(object.value(u"projects"_s), QJsonValue(QJsonArray()));
-    QCOMPARE(object.value(u"id"_s).toString(), u"0F8FAD5B-D9CB-469F-A165-70867728950E"_s);
-    QCOMPARE(decodeJson<MachineProfile>(encodeJson(*machine)), machine);
-}
+    void equalityCoversTokensAndProjects()
+    {
+        const auto machine = *decodeJson<MachineProfile>(machineJson);
+        auto other = machine;
+        other.projects[0].directory = u"/srv/other"_s;
+        QVERIFY(other != machine);
+        QVERIFY(MachineProfile() != MachineProfile()); // each gets a fresh id
+    }
 
-void tst_MachineProfile::decodingRequiresEveryKeyAndValidIds_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::newRow("no token") << QByteArray(machineJson).replace(R"("gatewayToken":"tok",)", "");
-    QTest::newRow("no projects") << QByteArray(machineJson).left(machineJson.indexOf(R"(,"projects")")) + "}";
-    QTest::newRow("braced id") << QByteArray(machineJson)
-                                      .replace(R"("0f8fad5b-d9cb-469f-a165-70867728950e")",
-                                               R"("{0f8fad5b-d9cb-469f-a165-70867728950e}")");
-    QTest::newRow("short id") << QByteArray(machineJson).replace("70867728950e", "7086772895");
-    QTest::newRow("project without directory") << QByteArray(machineJson).replace(R"(,"directory":"/srv/app/")", "");
-    QTest::newRow("numeric name") << QByteArray(machineJson).replace(R"("Build box")", "7");
-}
-
-void tst_MachineProfile::decodingRequiresEveryKeyAndValidIds()
-{
-    QFETCH(QByteArray, json);
-    QVERIFY(!decodeJson<MachineProfile>(json));
-}
-
-void tst_MachineProfile::equalityCoversTokensAndProjects()
-{
-    const auto machine = *decodeJson<MachineProfile>(machineJson);
-    auto other = machine;
-    other.projects[0].directory = u"/srv/other"_s;
-    QVERIFY(other != machine);
-    other = machine;
-    other.gatewayToken = u"tok2"_s;
-    QVERIFY(other != machine);
-    QVERIFY(MachineProfile() != MachineProfile());
-}
-
-void tst_MachineProfile::storedFormDropsAndRestoresTheToken()
-{
-    const auto machine = *decodeJson<MachineProfile>(machineJson);
-    const StoredMachineProfile stored = StoredMachineProfile::from(machine);
-    const QByteArray json = encodeJson(stored);
-    QVERIFY(!json.contains("tok"));
-    QCOMPARE(test::sortedKeys(json), (QStringList{u"gatewayURL"_s, u"id"_s, u"name"_s, u"projects"_s}));
-    const auto decoded = decodeJson<StoredMachineProfile>(json);
-    QCOMPARE(decoded, stored);
-    QCOMPARE(decoded->toMachineProfile(u"tok"_s), machine);
-    QVERIFY(decodeJson<StoredMachineProfile>(machineJson)); // extra keys are ignored
-}
+    void storedFormDropsAndRestoresTheToken()
+    {
+        const auto machine = *decodeJson<MachineProfile>(machineJson);
+        const StoredMachineProfile stored = StoredMachineProfile::from(machine);
+        const QByteArray json = encodeJson(stored);
+        QCOMPARE(test::sortedKeys(json), (QStringList{u"gatewayURL"_s, u"id"_s, u"name"_s, u"projects"_s}));
+        QVERIFY(!json.contains("tok"));
+        const auto decoded = decodeJson<StoredMachineProfile>(json);
+        QCOMPARE(decoded, stored);
+        QCOMPARE(decoded->toMachineProfile(u"tok"_s), machine);
+        QVERIFY(decodeJson<StoredMachineProfile>(machineJson)); // extra keys are ignored
+    }
+};
 
 } // namespace tessel
 

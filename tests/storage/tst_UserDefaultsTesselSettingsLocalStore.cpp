@@ -1,5 +1,6 @@
 #include "protocol/JsonCodec.h"
 #include "storage/UserDefaultsTesselSettingsLocalStore.h"
+#include "support/DataRow.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -9,116 +10,48 @@
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
+using tessel::test::row;
 
 class tst_UserDefaultsTesselSettingsLocalStore : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_dir;
     std::unique_ptr<QSettings> m_settings;
     const TesselSettingsLocalStoreConfiguration m_keys = TesselSettingsLocalStoreConfiguration::application();
 
-    QString settingsPath() const { return m_dir.filePath(u"settings.ini"_s); }
-    UserDefaultsTesselSettingsLocalStore store() { return {*m_settings, m_keys}; }
-
-    static MachineProfile machine(const QString &name, const QString &token)
+    void reopen()
     {
-        return {
-            QUuid::createUuid(), name, u"ws://host:4821"_s, token, {{QUuid::createUuid(), u"app"_s, u"/srv/app"_s}}};
+        m_settings.reset(); // flushes first
+        m_settings = std::make_unique<QSettings>(m_dir.filePath(u"settings.ini"_s), QSettings::IniFormat);
+    }
+    LocalSettingsLoadResult load() { return UserDefaultsTesselSettingsLocalStore(*m_settings, m_keys).load(); }
+    static MachineProfile machine(const QString &token)
+    {
+        return {QUuid::createUuid(), u"m"_s, u"ws://host:4821"_s, token, {{QUuid::createUuid(), u"app"_s, u"/srv"_s}}};
     }
 
 private Q_SLOTS:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        m_settings.reset(); // flushes, so remove afterwards
-        QFile::remove(settingsPath());
-        m_settings = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
+        m_settings.reset();
+        QFile::remove(m_dir.filePath(u"settings.ini"_s));
+        reopen();
     }
 
-    void cleanDatabaseLoadsOneLocalMachineWithoutProjects()
-    {
-        const LocalSettingsLoadResult loaded = store().load();
-        QCOMPARE(loaded.snapshot.machines.size(), 1);
-        const StoredMachineProfile &machine = loaded.snapshot.machines.first();
-        QCOMPARE(machine.name, u"Local Machine"_s);
-        QVERIFY(machine.gatewayURL.isEmpty());
-        QVERIFY(machine.projects.isEmpty());
-        QVERIFY(loaded.migratedGatewayTokensByMachineID.isEmpty());
-        QVERIFY(loaded.snapshot.projectWorkspaceTabs.isEmpty());
-    }
-
-    void oldestKeysMigrateKeepingTrailingSlashAndUntrimmedToken()
-    {
-        m_settings->setValue(m_keys.legacy.gatewayURL, u"ws://127.0.0.1:4821"_s);
-        m_settings->setValue(m_keys.legacy.gatewayToken, u"secret\n"_s);
-        m_settings->setValue(m_keys.legacy.cwd, u"/Users/dev/work/"_s);
-        const LocalSettingsLoadResult loaded = store().load();
-        QCOMPARE(loaded.snapshot.machines.size(), 1);
-        const StoredMachineProfile &machine = loaded.snapshot.machines.first();
-        QCOMPARE(machine.gatewayURL, u"ws://127.0.0.1:4821"_s);
-        QCOMPARE(machine.projects.size(), 1);
-        QCOMPARE(machine.projects.first().name, u"work"_s);
-        QCOMPARE(machine.projects.first().directory, u"/Users/dev/work/"_s);
-        QCOMPARE(loaded.migratedGatewayTokensByMachineID.value(machine.id), u"secret\n"_s);
-    }
-
-    void oldestKeysWithBlankDirectoryAndTokenGiveNoProjectAndNoToken()
-    {
-        m_settings->setValue(m_keys.legacy.gatewayToken, u"  \n"_s);
-        m_settings->setValue(m_keys.legacy.cwd, u"   "_s);
-        const LocalSettingsLoadResult loaded = store().load();
-        QCOMPARE(loaded.snapshot.machines.size(), 1);
-        QVERIFY(loaded.snapshot.machines.first().projects.isEmpty());
-        QVERIFY(loaded.migratedGatewayTokensByMachineID.isEmpty());
-
-        m_settings->setValue(m_keys.legacy.cwd, u"///"_s);
-        QCOMPARE(store().load().snapshot.machines.first().projects.first().name, u"Default Project"_s);
-    }
-
-    void corruptRegistryFallsBackToOlderRegistryAndItsTokens()
-    {
-        const QList<MachineProfile> older{machine(u"a"_s, u"token-a"_s), machine(u"b"_s, QString())};
-        m_settings->setValue(m_keys.machineRegistry, QByteArray("{not json"));
-        m_settings->setValue(m_keys.legacy.machines, encodeJson(older));
-        const LocalSettingsLoadResult loaded = store().load();
-        QCOMPARE(
-            loaded.snapshot.machines,
-            (QList<StoredMachineProfile>{StoredMachineProfile::from(older[0]), StoredMachineProfile::from(older[1])}));
-        QCOMPARE(loaded.migratedGatewayTokensByMachineID.size(), 2);
-        QCOMPARE(loaded.migratedGatewayTokensByMachineID.value(older[0].id), u"token-a"_s);
-        QVERIFY(loaded.migratedGatewayTokensByMachineID.contains(older[1].id));
-        // Undecodable data stays until a save replaces it.
-        QCOMPARE(m_settings->value(m_keys.machineRegistry).toByteArray(), QByteArray("{not json"));
-    }
-
-    void olderRegistryWithDuplicateIdsStillLoads()
-    {
-        MachineProfile first = machine(u"a"_s, u"one"_s);
-        MachineProfile second = first;
-        second.gatewayToken = u"two"_s;
-        m_settings->setValue(m_keys.legacy.machines, encodeJson(QList<MachineProfile>{first, second}));
-        const LocalSettingsLoadResult loaded = store().load();
-        QCOMPARE(loaded.snapshot.machines.size(), 2);
-        QCOMPARE(loaded.migratedGatewayTokensByMachineID.value(first.id), u"two"_s);
-    }
-
-    void unreadableRegistriesFallBackToOneLocalMachine_data()
+    void unreadableRegistriesGiveOneLocalMachine_data()
     {
         QTest::addColumn<QVariant>("registry");
         QTest::addColumn<QVariant>("olderRegistry");
-        QTest::newRow("absent") << QVariant() << QVariant();
-        QTest::newRow("binary junk") << QVariant(QByteArray("\x00\xff\xfe[", 4)) << QVariant(QByteArray("\x01\x02"));
-        QTest::newRow("wrong JSON shape") << QVariant(QByteArray(R"({"id":1})")) << QVariant(QByteArray("[{}]"));
-        QTest::newRow("strings, not bytes") << QVariant(u"[]"_s) << QVariant(u"[]"_s);
-        QTest::newRow("machine without token key")
-            << QVariant(QByteArray("[1]"))
-            << QVariant(QByteArray(
-                   R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","name":"","gatewayURL":"","projects":[]}])"));
+        row("clean database", QVariant(), QVariant());
+        row("binary junk", QVariant("\x00\xff\xfe["_ba), QVariant("\x01\x02"_ba));
+        row("wrong JSON shape", QVariant(R"({"id":1})"_ba), QVariant("[{}]"_ba));
+        row("strings, not bytes", QVariant(u"[]"_s), QVariant(u"[]"_s));
+        row("machine without token key", QVariant("[1]"_ba),
+            QVariant(R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","name":"","gatewayURL":"","projects":[]}])"_ba));
     }
-
-    void unreadableRegistriesFallBackToOneLocalMachine()
+    void unreadableRegistriesGiveOneLocalMachine()
     {
         QFETCH(QVariant, registry);
         QFETCH(QVariant, olderRegistry);
@@ -126,59 +59,108 @@ private Q_SLOTS:
             m_settings->setValue(m_keys.machineRegistry, registry);
         if (olderRegistry.isValid())
             m_settings->setValue(m_keys.legacy.machines, olderRegistry);
-        const LocalSettingsLoadResult loaded = store().load();
+        const LocalSettingsLoadResult loaded = load();
         QCOMPARE(loaded.snapshot.machines.size(), 1);
-        QCOMPARE(loaded.snapshot.machines.first().name, u"Local Machine"_s);
+        const StoredMachineProfile &local = loaded.snapshot.machines.first();
+        QCOMPARE(local.name + local.gatewayURL, u"Local Machine"_s);
+        QVERIFY(local.projects.isEmpty() && loaded.migratedGatewayTokensByMachineID.isEmpty());
+        QVERIFY(loaded.snapshot.projectWorkspaceTabs.isEmpty());
+    }
+
+    void oldestKeysMigrateAsTyped()
+    {
+        m_settings->setValue(m_keys.legacy.gatewayURL, u"ws://127.0.0.1:4821"_s);
+        m_settings->setValue(m_keys.legacy.gatewayToken, u"secret\n"_s);
+        m_settings->setValue(m_keys.legacy.cwd, u"/Users/dev/work/"_s);
+        LocalSettingsLoadResult loaded = load();
+        QCOMPARE(loaded.snapshot.machines.size(), 1);
+        const StoredMachineProfile machine = loaded.snapshot.machines.first();
+        QCOMPARE(machine.gatewayURL, u"ws://127.0.0.1:4821"_s);
+        QCOMPARE(machine.projects,
+                 (QList{ProjectProfile{machine.projects.value(0).id, u"work"_s, u"/Users/dev/work/"_s}}));
+        QCOMPARE(loaded.migratedGatewayTokensByMachineID, (QMap<QUuid, QString>{{machine.id, u"secret\n"_s}}));
+
+        // A blank directory and token give no project and no token; a directory of slashes a default name.
+        m_settings->setValue(m_keys.legacy.gatewayToken, u"  \n"_s);
+        m_settings->setValue(m_keys.legacy.cwd, u"   "_s);
+        loaded = load();
+        QCOMPARE(loaded.snapshot.machines.size(), 1);
+        QVERIFY(loaded.snapshot.machines.first().projects.isEmpty() &&
+                loaded.migratedGatewayTokensByMachineID.isEmpty());
+        m_settings->setValue(m_keys.legacy.cwd, u"///"_s);
+        QCOMPARE(load().snapshot.machines.first().projects.value(0).name, u"Default Project"_s);
+    }
+
+    void corruptRegistryFallsBackToOlderRegistryAndItsTokens()
+    {
+        const QList<MachineProfile> older{machine(u"token-a"_s), machine(QString())};
+        m_settings->setValue(m_keys.machineRegistry, "{not json"_ba);
+        m_settings->setValue(m_keys.legacy.machines, encodeJson(older));
+        const LocalSettingsLoadResult loaded = load();
+        QCOMPARE(loaded.snapshot.machines,
+                 (QList{StoredMachineProfile::from(older[0]), StoredMachineProfile::from(older[1])}));
+        QCOMPARE(loaded.migratedGatewayTokensByMachineID,
+                 (QMap<QUuid, QString>{{older[0].id, u"token-a"_s}, {older[1].id, QString()}}));
+        // Undecodable data stays until a save replaces it.
+        QCOMPARE(m_settings->value(m_keys.machineRegistry).toByteArray(), "{not json"_ba);
+    }
+
+    void olderRegistryWithDuplicateIdsStillLoads()
+    {
+        MachineProfile first = machine(u"one"_s);
+        MachineProfile second = first;
+        second.gatewayToken = u"two"_s;
+        m_settings->setValue(m_keys.legacy.machines, encodeJson(QList{first, second}));
+        const LocalSettingsLoadResult loaded = load();
+        QCOMPARE(loaded.snapshot.machines.size(), 2);
+        QCOMPARE(loaded.migratedGatewayTokensByMachineID.value(first.id), u"two"_s);
     }
 
     void currentRegistryWinsOverOlderLayouts()
     {
-        const StoredMachineProfile current = StoredMachineProfile::from(machine(u"current"_s, QString()));
-        m_settings->setValue(m_keys.machineRegistry, encodeJson(QList<StoredMachineProfile>{current}));
-        m_settings->setValue(m_keys.legacy.machines, encodeJson(QList<MachineProfile>{machine(u"old"_s, u"t"_s)}));
+        const StoredMachineProfile current = StoredMachineProfile::from(machine(QString()));
+        m_settings->setValue(m_keys.machineRegistry, encodeJson(QList{current}));
+        m_settings->setValue(m_keys.legacy.machines, encodeJson(QList{machine(u"t"_s)}));
         m_settings->setValue(m_keys.legacy.gatewayToken, u"oldest"_s);
-        const LocalSettingsLoadResult loaded = store().load();
-        QCOMPARE(loaded.snapshot.machines, QList<StoredMachineProfile>{current});
+        const LocalSettingsLoadResult loaded = load();
+        QCOMPARE(loaded.snapshot.machines, QList{current});
         QVERIFY(loaded.migratedGatewayTokensByMachineID.isEmpty());
     }
 
     void saveWritesTheRegistryRemovesLegacyKeysAndSurvivesReopening()
     {
-        for (const QString &key :
-             {m_keys.legacy.machines, m_keys.legacy.gatewayURL, m_keys.legacy.gatewayToken, m_keys.legacy.cwd})
+        const QStringList legacy{m_keys.legacy.machines, m_keys.legacy.gatewayURL, m_keys.legacy.gatewayToken,
+                                 m_keys.legacy.cwd};
+        for (const QString &key : legacy)
             m_settings->setValue(key, u"x"_s);
         LocalSettingsSnapshot snapshot;
-        snapshot.machines = {StoredMachineProfile::from(machine(u"a"_s, u"t"_s)),
-                             StoredMachineProfile::from(machine(QString(), QString()))};
+        snapshot.machines = {StoredMachineProfile::from(machine(u"t"_s)), StoredMachineProfile::from({})};
         snapshot.projectWorkspaceTabs = {{u"p1"_s, u"files"_s}, {u"ü \"q\""_s, u"chat"_s}};
-        store().save(snapshot);
+        UserDefaultsTesselSettingsLocalStore(*m_settings, m_keys).save(snapshot);
 
         QCOMPARE(m_settings->value(m_keys.machineRegistry).toByteArray(), encodeJson(snapshot.machines));
-        m_settings.reset();
-        m_settings = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
-        for (const QString &key :
-             {m_keys.legacy.machines, m_keys.legacy.gatewayURL, m_keys.legacy.gatewayToken, m_keys.legacy.cwd})
+        reopen();
+        for (const QString &key : legacy)
             QVERIFY2(!m_settings->contains(key), qPrintable(key));
-        const LocalSettingsLoadResult loaded = store().load();
+        const LocalSettingsLoadResult loaded = load();
         QCOMPARE(loaded.snapshot, snapshot);
         QVERIFY(loaded.migratedGatewayTokensByMachineID.isEmpty());
-        QCOMPARE(m_settings->value(m_keys.projectLastOpenedFiles).toByteArray(), QByteArray("{}"));
+        QCOMPARE(m_settings->value(m_keys.projectLastOpenedFiles).toByteArray(), "{}"_ba);
     }
 
     void mapKeyHoldingAnythingButAStringObjectLoadsEmpty_data()
     {
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("array") << QByteArray(R"(["a","b"])");
-        QTest::newRow("non-string value") << QByteArray(R"({"a":1})");
-        QTest::newRow("not JSON") << QByteArray("\xff\xfe");
+        row("array", R"(["a","b"])"_ba);
+        row("non-string value", R"({"a":1})"_ba);
+        row("not JSON", "\xff\xfe"_ba);
     }
-
     void mapKeyHoldingAnythingButAStringObjectLoadsEmpty()
     {
         QFETCH(QByteArray, stored);
         m_settings->setValue(m_keys.projectWorkspaceTabs, stored);
-        m_settings->setValue(m_keys.projectLastOpenedFiles, QByteArray(R"({"a":"b"})"));
-        const LocalSettingsLoadResult loaded = store().load();
+        m_settings->setValue(m_keys.projectLastOpenedFiles, R"({"a":"b"})"_ba);
+        const LocalSettingsLoadResult loaded = load();
         QVERIFY(loaded.snapshot.projectWorkspaceTabs.isEmpty());
         QCOMPARE(loaded.snapshot.projectLastOpenedFiles, (QMap<QString, QString>{{u"a"_s, u"b"_s}}));
     }
