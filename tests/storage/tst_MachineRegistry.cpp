@@ -1,6 +1,7 @@
 #include "protocol/JsonCodec.h"
 #include "storage/UserDefaultsTesselSettingsLocalStore.h"
 #include "support/DataRow.h"
+#include "support/TestJson.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -12,7 +13,16 @@ using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
 using tessel::test::row;
 
-class tst_UserDefaultsTesselSettingsLocalStore : public QObject
+namespace {
+
+const QByteArray machineJson =
+    R"({"id":"0f8fad5b-d9cb-469f-a165-70867728950e","name":"Build box","gatewayURL":"ws://devbox:4821",)"
+    R"("gatewayToken":"tok","projects":[{"id":"7C9E6679-7425-40DE-944B-E07FC1F90AE7","name":"","directory":"/srv/app/"}]})";
+
+} // namespace
+
+// The machine registry: its profile types and how the settings store keeps them.
+class tst_MachineRegistry : public QObject
 {
     Q_OBJECT
 
@@ -38,6 +48,78 @@ private Q_SLOTS:
         m_settings.reset();
         QFile::remove(m_dir.filePath(u"settings.ini"_s));
         reopen();
+    }
+
+    // `place` is the machine's gateway URL, or the project's directory.
+    void displayNames_data()
+    {
+        QTest::addColumn<bool>("isMachine");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QString>("shown");
+        row("machine: trimmed name", true, "  Build box\n", "ws://devbox:4821", "Build box");
+        row("machine: host when blank", true, " \t", "ws://devbox:4821", "devbox");
+        row("machine: host with path", true, "", "wss://gw.example.org/socket", "gw.example.org");
+        row("machine: bare word", true, "", "devbox", "Unnamed Machine");
+        row("machine: unparsable", true, "", "ws://dev box:4821", "Unnamed Machine");
+        row("machine: empty", true, "", "", "Unnamed Machine");
+        row("project: trimmed name", false, " Web ", "/srv/app", "Web");
+        row("project: trailing slash", false, "", "/srv/app/", "app");
+        row("project: padded last piece", false, "  ", "/srv/ app ", "app");
+        row("project: root", false, "", "/", "Untitled Project");
+        row("project: empty", false, "", "", "Untitled Project");
+        row("project: blank last piece", false, "", "/srv/   ", "Untitled Project");
+    }
+    void displayNames()
+    {
+        QFETCH(bool, isMachine);
+        QFETCH(QString, name);
+        QFETCH(QString, place);
+        QFETCH(QString, shown);
+        if (isMachine)
+            QCOMPARE((MachineProfile{{}, name, place, {}, {}}.displayName()), shown);
+        else
+            QCOMPARE((ProjectProfile{{}, name, place}.displayName()), shown);
+    }
+
+    void onlyTheFullFormCarriesTheToken()
+    {
+        const MachineProfile machine = decodeJson<MachineProfile>(machineJson).value();
+        QCOMPARE(decodeJson<MachineProfile>(encodeJson(machine)), machine);
+        // Upper-case ids; an empty token is written all the same.
+        QCOMPARE(test::parseObject(encodeJson(MachineProfile{machine.id, {}, {}, {}, {}})),
+                 test::parseObject(R"({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","name":"",)"
+                                   R"("gatewayURL":"","gatewayToken":"","projects":[]})"));
+        const QByteArray stored = encodeJson(StoredMachineProfile::from(machine));
+        QCOMPARE(test::sortedKeys(stored), (QStringList{u"gatewayURL"_s, u"id"_s, u"name"_s, u"projects"_s}));
+        QVERIFY(!stored.contains("tok"));
+        QCOMPARE(decodeJson<StoredMachineProfile>(stored).value().toMachineProfile(u"tok"_s), machine);
+        QVERIFY(decodeJson<StoredMachineProfile>(machineJson)); // extra keys are ignored
+
+        auto other = machine;
+        other.projects[0].directory = u"/srv/other"_s;
+        QVERIFY(other != machine);
+        QVERIFY(MachineProfile() != MachineProfile()); // each gets a fresh id
+    }
+
+    void decodingRequiresEveryKeyAndValidIds_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        const auto without = [](const char *from, const char *to = "") {
+            return QByteArray(machineJson).replace(from, to);
+        };
+        row("no token", without(R"("gatewayToken":"tok",)"));
+        row("no projects", machineJson.left(machineJson.indexOf(R"(,"projects")")) + "}");
+        row("braced id",
+            without(R"("0f8fad5b-d9cb-469f-a165-70867728950e")", R"("{0f8fad5b-d9cb-469f-a165-70867728950e}")"));
+        row("short id", without("70867728950e", "7086772895"));
+        row("project without directory", without(R"(,"directory":"/srv/app/")"));
+        row("numeric name", without(R"("Build box")", "7"));
+    }
+    void decodingRequiresEveryKeyAndValidIds()
+    {
+        QFETCH(QByteArray, json);
+        QVERIFY(!decodeJson<MachineProfile>(json));
     }
 
     void unreadableRegistriesGiveOneLocalMachine_data()
@@ -166,5 +248,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_UserDefaultsTesselSettingsLocalStore)
-#include "tst_UserDefaultsTesselSettingsLocalStore.moc"
+QTEST_GUILESS_MAIN(tst_MachineRegistry)
+#include "tst_MachineRegistry.moc"
