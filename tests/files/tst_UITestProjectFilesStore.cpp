@@ -125,10 +125,7 @@ private Q_SLOTS:
         const QString path = u"docs/roadmap/project-file-editor.md"_s;
         UITestProjectFilesStore store({u"app"_s, u"UITestsMockFileConflict"_s});
         QCOMPARE(outcome(store.write(path, u"edited"_s, store.read(path).value().revision)).left(8), u"CONFLICT"_s);
-        const auto reopened = store.read(path).value();
-        QVERIFY(reopened.content.endsWith(u"\nremote-update"_s));
-        QCOMPARE(outcome(store.write(path, u"edited"_s, reopened.revision)), u"ok"_s);
-
+        QVERIFY(store.read(path).value().content.endsWith(u"\nremote-update"_s)); // saving again: tst_ModelEndToEnd
         // Without the argument, or for other files, no conflict is made up.
         UITestProjectFilesStore plain({});
         QCOMPARE(outcome(plain.write(path, u"edited"_s, plain.read(path).value().revision)), u"ok"_s);

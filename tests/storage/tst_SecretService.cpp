@@ -138,27 +138,19 @@ private Q_SLOTS:
         QCOMPARE(read(0), std::nullopt);
     }
 
-    void secretStorePromotesAndTidiesUpInTheKeyring()
-    {
-        QVERIFY(SecretServiceBackend::upsertToken(u"old"_s, m_account, m_locations[3]));
-        const GatewaySecretStore store(m_service, u"group"_s, true, std::nullopt, SecretServiceBackend::make());
-        QCOMPARE(store.token(m_machine), u"old"_s);
-        QCOMPARE(read(0), u"old"_s);
-        QCOMPARE(read(3), std::nullopt);
-        store.setToken(u"  new  "_s, m_machine);
-        QCOMPARE(store.token(m_machine), u"new"_s);
-        store.setToken(u" "_s, m_machine);
-        for (int location = 0; location < 4; ++location)
-            QCOMPARE(read(location), std::nullopt);
-    }
-
+    // The store's rules are tested in memory (tst_GatewayTokens); here, that they reach the keyring.
     void availableSecretServiceIsTheApplicationBackend()
     {
         const GatewaySecretStore store(
             m_service, std::nullopt, true, std::nullopt,
             applicationSecretBackend(SecretServiceAvailability::available, u"/nonexistent"_s));
-        store.setToken(u"in keyring"_s, m_machine);
+        QVERIFY(SecretServiceBackend::upsertToken(u"old"_s, m_account, m_locations[3]));
+        QCOMPARE(store.token(m_machine), u"old"_s);
+        store.setToken(u" in keyring "_s, m_machine);
         QCOMPARE(read(2), u"in keyring"_s);
+        QCOMPARE(read(3), std::nullopt);
+        store.setToken(u" "_s, m_machine);
+        QCOMPARE(read(2), std::nullopt);
     }
 };
 
