@@ -45,6 +45,9 @@ private Q_SLOTS:
         QCOMPARE(enumFromWire<BackendKind>(std::string_view("Codex")), std::nullopt);
         QCOMPARE(enumFromWire<SessionWorkflowState>(std::string_view("")), std::nullopt);
         QCOMPARE(enumFromWire<BackendKind>(u"pi"_s), BackendKind::pi);
+        QCOMPARE(QString(enumToWire(GatewayTranscriptRole::thinking) + u' ' + enumToWire(ToolEventPhase::completed) +
+                         u' ' + enumToWire(SessionSummarySource::saved)),
+                 u"thinking completed saved"_s);
         QCOMPARE((allEnumCases<BackendKind>()), (std::array{BackendKind::codex, BackendKind::pi})); // picker order
         QCOMPARE(displayName(BackendKind::codex) + displayName(BackendKind::pi), u"CodexPi"_s);
     }
