@@ -1,7 +1,6 @@
 #include "connection/GatewayWebSocketClient.h"
-#include "files/ProjectFileService.h"
 #include "protocol/GatewayClientEnvelope.h"
-#include "storage/MachineProfile.h"
+#include "support/DataRow.h"
 #include "support/DemoGatewayProcess.h"
 
 #include <QDir>
@@ -12,13 +11,15 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
 using tessel::test::DemoGatewayProcess;
+using tessel::test::row;
+using E = GatewayClientEnvelope;
 
 namespace {
 
 constexpr int waitMs = 10000;
 const QString token = u"demo-token"_s;
 
-// A chat socket that keeps every envelope it receives, in order.
+// A gateway connection that keeps every envelope it receives, in order.
 class ChatSocket
 {
 public:
@@ -29,31 +30,30 @@ public:
         client.connectTo(url);
     }
     void send(const GatewayClientEnvelope &envelope) { QVERIFY(!client.send(envelope)); }
-    // The first envelope of `type` at or after `from`; fails the test when none comes.
-    GatewayServerEnvelope waitFor(const QString &type, qsizetype from = 0)
+    // The first envelope at or after `from` that `matches`; fails the test when none comes.
+    template<typename Match>
+    GatewayServerEnvelope waitFor(Match matches, qsizetype from)
     {
-        qsizetype index = -1;
-        const auto find = [&] {
-            for (qsizetype i = from; i < received.size(); ++i) {
-                if (received.at(i).type == type)
-                    return index = i;
-            }
-            return index = -1;
-        };
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(find() >= 0, waitMs); }();
-        return index >= 0 ? received.at(index) : GatewayServerEnvelope{};
+        const auto found = [&] { return std::find_if(received.cbegin() + from, received.cend(), matches); };
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(found() != received.cend(), waitMs); }();
+        return found() != received.cend() ? *found() : GatewayServerEnvelope{};
     }
-    GatewayServerEnvelope request(const GatewayClientEnvelope &envelope, const QString &replyType)
+    GatewayServerEnvelope waitFor(const QString &type, qsizetype from)
+    {
+        return waitFor([&](const GatewayServerEnvelope &envelope) { return envelope.type == type; }, from);
+    }
+    // Sends `envelope` and waits for the reply that carries its request id.
+    GatewayServerEnvelope request(const GatewayClientEnvelope &envelope)
     {
         const qsizetype from = received.size();
         send(envelope);
-        return waitFor(replyType, from);
+        return waitFor([&](const GatewayServerEnvelope &reply) { return reply.requestId == envelope.requestId; }, from);
     }
     // Says hello and creates (or reattaches to) the codex session of `cwd`.
     GatewayServerEnvelope startSession(const QString &cwd)
     {
-        request(GatewayClientEnvelope::hello(token), u"hello_ok"_s);
-        return request(GatewayClientEnvelope::createSession(BackendKind::codex, cwd, false), u"session_created"_s);
+        request(E::hello(token));
+        return request(E::createSession(BackendKind::codex, cwd, false));
     }
     QStringList typesFrom(qsizetype from) const
     {
@@ -67,16 +67,6 @@ public:
     QList<GatewayServerEnvelope> received;
 };
 
-template<typename T>
-struct Outcome
-{
-    ProjectFileCallback<T> callback()
-    {
-        return [this](const ProjectFileResult<T> &result) { last.emplace(result); };
-    }
-    std::optional<ProjectFileResult<T>> last;
-};
-
 } // namespace
 
 class tst_DemoGateway : public QObject
@@ -86,105 +76,76 @@ class tst_DemoGateway : public QObject
     QTemporaryDir m_root;
     QTemporaryDir m_outside;
     DemoGatewayProcess m_gateway;
-    MachineProfile m_machine;
-    ProjectProfile m_project{QUuid::createUuid(), u"Demo"_s, u"/demo"_s};
+    std::unique_ptr<ChatSocket> m_files; // said hello, for the project file requests
 
-    template<typename T, typename Call>
-    ProjectFileResult<T> fileCall(Call call)
+    void writeFile(const QString &path, const QByteArray &bytes)
     {
-        Outcome<T> outcome;
-        call(outcome.callback());
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(outcome.last.has_value(), waitMs); }();
-        return outcome.last.value_or(ProjectFileServiceError::timeout());
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
-    ProjectFileResult<ProjectFileDocumentSnapshot> read(const QString &path)
+    static QByteArray readFile(const QString &path)
     {
-        return fileCall<ProjectFileDocumentSnapshot>(
-            [&](auto callback) { ProjectFileService::readDocument(m_machine, m_project, path, this, callback); });
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    ProjectFileResult<ProjectFileSaveResult> write(const QString &path, const QString &content,
-                                                   const std::optional<QString> &revision)
+    GatewayServerEnvelope list(const std::optional<QString> &path, bool hidden)
     {
-        return fileCall<ProjectFileSaveResult>([&](auto callback) {
-            ProjectFileService::writeDocument(m_machine, m_project, path, content, revision, this, callback);
-        });
+        return m_files->request(E::listProjectFiles(u"/demo"_s, path, hidden));
     }
-    ProjectFileResult<ProjectDirectoryResult> list(const QString &path, bool includeHidden)
+    GatewayServerEnvelope read(const QString &path) { return m_files->request(E::readProjectFile(u"/demo"_s, path)); }
+    GatewayServerEnvelope write(const QString &path, const QString &content, const std::optional<QString> &revision)
     {
-        return fileCall<ProjectDirectoryResult>([&](auto callback) {
-            ProjectFileService::listDirectory(m_machine, m_project, path, includeHidden, this, callback);
-        });
-    }
-    void writeFile(const QString &relative, const QByteArray &bytes)
-    {
-        QDir(m_root.path()).mkpath(QFileInfo(relative).path());
-        QFile file(m_root.filePath(relative));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        return m_files->request(E::writeProjectFile(u"/demo"_s, path, content, revision));
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_root.isValid() && m_outside.isValid());
-        writeFile(u"README.md"_s, "# Demo\n");
-        writeFile(u"docs/guide.txt"_s, "guide\n");
-        writeFile(u".hidden"_s, "x\n");
-        writeFile(u"logo.png"_s, QByteArray("\x89PNG\0\0", 6));
-        writeFile(u"big.txt"_s, QByteArray(1'048'577, 'a'));
-        QFile secret(m_outside.filePath(u"secret.txt"_s));
-        QVERIFY(secret.open(QIODevice::WriteOnly));
-        secret.write("outside\n");
-        secret.close();
+        writeFile(m_root.filePath(u"README.md"_s), "# Demo\n");
+        writeFile(m_root.filePath(u"docs/guide.txt"_s), "guide\n");
+        writeFile(m_root.filePath(u".hidden"_s), "x\n");
+        writeFile(m_root.filePath(u"logo.png"_s), QByteArray("\x89PNG\0\0", 6));
+        writeFile(m_root.filePath(u"big.txt"_s), QByteArray(1'048'577, 'a'));
+        writeFile(m_outside.filePath(u"secret.txt"_s), "outside\n");
         QVERIFY(QFile::link(m_outside.path(), m_root.filePath(u"escape"_s)));
         QVERIFY2(m_gateway.start({u"--root"_s, m_root.path(), u"--token"_s, token, u"--no-env-file"_s,
                                   u"--delta-interval-ms"_s, u"5"_s, u"--pi-unavailable"_s, u"pi is not installed"_s}),
                  qPrintable(m_gateway.errorText()));
-        m_machine.gatewayURL = m_gateway.url().toString();
-        m_machine.gatewayToken = token;
+        m_files = std::make_unique<ChatSocket>(m_gateway.url());
+        QCOMPARE(m_files->request(E::hello(token)).type, u"hello_ok"_s);
     }
 
     void servesNothingBeforeASuccessfulHello()
     {
         ChatSocket chat(m_gateway.url());
-        GatewayServerEnvelope refused = chat.request(GatewayClientEnvelope::listBackends(), u"error"_s);
-        QCOMPARE(refused.code, u"UNAUTHORIZED"_s);
-        refused = chat.request(GatewayClientEnvelope::hello(u"wrong"_s), u"error"_s);
-        QCOMPARE(refused.message, u"The gateway token is missing or wrong."_s);
-        refused = chat.request(GatewayClientEnvelope::hello(QString()), u"error"_s);
-        QCOMPARE(refused.code, u"UNAUTHORIZED"_s);
-        QCOMPARE(chat.typesFrom(0), QStringList(3, u"error"_s));
-        QCOMPARE(chat.request(GatewayClientEnvelope::hello(token), u"hello_ok"_s).serverVersion,
-                 u"tessel-demo-gateway 0.1.0"_s);
-
-        m_machine.gatewayToken = u"wrong"_s;
-        const auto listing = list({}, false);
-        m_machine.gatewayToken = token;
-        QCOMPARE(listing.error().message(), u"The gateway token is missing or wrong."_s);
+        QCOMPARE(chat.request(E::listBackends()).code, u"UNAUTHORIZED"_s);
+        QCOMPARE(chat.request(E::hello(u"wrong"_s)).message, u"The gateway token is missing or wrong."_s);
+        QCOMPARE(chat.request(E::listProjectFiles(u"/demo"_s, std::nullopt, false)).code, u"UNAUTHORIZED"_s);
+        QCOMPARE(chat.request(E::hello(QString())).code, u"UNAUTHORIZED"_s);
+        QCOMPARE(chat.typesFrom(0), QStringList(4, u"error"_s));
+        QCOMPARE(chat.request(E::hello(token)).serverVersion, u"tessel-demo-gateway 0.1.0"_s);
     }
 
     void wholeChatExchange()
     {
         ChatSocket chat(m_gateway.url());
-        chat.request(GatewayClientEnvelope::hello(token), u"hello_ok"_s);
-        const auto catalog = chat.request(GatewayClientEnvelope::listBackends(), u"backend_catalog"_s);
+        chat.request(E::hello(token));
+        const auto catalog = chat.request(E::listBackends());
         QCOMPARE(catalog.backends->size(), 2);
         QVERIFY(catalog.backends->at(0).available);
         QCOMPARE(catalog.backends->at(1).unavailableReason, u"pi is not installed"_s);
-        QCOMPARE(
-            chat.request(GatewayClientEnvelope::createSession(BackendKind::pi, u"/chat"_s, false), u"error"_s).code,
-            u"BACKEND_UNAVAILABLE"_s);
+        QCOMPARE(chat.request(E::createSession(BackendKind::pi, u"/chat"_s, false)).code, u"BACKEND_UNAVAILABLE"_s);
 
-        const auto created = chat.request(GatewayClientEnvelope::createSession(BackendKind::codex, u"/chat"_s, false),
-                                          u"session_created"_s);
+        const auto created = chat.request(E::createSession(BackendKind::codex, u"/chat"_s, false));
         QCOMPARE(created.resumed, false);
         const QString sessionId = *created.sessionId;
 
         const qsizetype from = chat.received.size();
-        chat.send(GatewayClientEnvelope::sendMessage(sessionId, u"hello agent"_s));
+        chat.send(E::sendMessage(sessionId, u"hello agent"_s));
         const auto complete = chat.waitFor(u"assistant_complete"_s, from);
-        const auto idle = chat.waitFor(u"session_status"_s, chat.received.size() - 2);
-        QCOMPARE(idle.state, SessionLifecycleState::idle);
+        QCOMPARE(chat.waitFor(u"session_status"_s, chat.received.size() - 2).state, SessionLifecycleState::idle);
         QStringList types = chat.typesFrom(from);
         types.removeAll(u"assistant_delta"_s);
         QCOMPARE(types,
@@ -192,8 +153,7 @@ private Q_SLOTS:
                               u"session_metadata"_s, u"session_status"_s}));
         QCOMPARE(chat.received.at(from).state, SessionLifecycleState::running);
         QString streamed;
-        for (qsizetype i = from; i < chat.received.size(); ++i) {
-            const GatewayServerEnvelope &event = chat.received.at(i);
+        for (const GatewayServerEnvelope &event : chat.received.mid(from)) {
             QCOMPARE(event.sessionId, sessionId);
             if (event.type == "assistant_delta"_L1) {
                 streamed += *event.delta;
@@ -218,98 +178,80 @@ private Q_SLOTS:
         QCOMPARE(reattached.transcript->at(2).body, *complete.text);
         QCOMPARE(reattached.contextUsage, metadata.contextUsage);
 
-        // A forced new session saves the old one, which can be opened again by id.
-        const auto fresh = second.request(GatewayClientEnvelope::createSession(BackendKind::codex, u"/chat"_s, true),
-                                          u"session_created"_s);
-        QVERIFY(fresh.sessionId != sessionId);
-        const auto sessions =
-            second.request(GatewayClientEnvelope::listSessions(BackendKind::codex, u"/chat"_s), u"session_list"_s);
-        QCOMPARE(sessions.sessions->size(), 2);
-        const auto saved = std::find_if(sessions.sessions->begin(), sessions.sessions->end(),
-                                        [&](const auto &summary) { return summary.id == sessionId; });
-        QVERIFY(saved != sessions.sessions->end());
-        QCOMPARE(saved->source, SessionSummarySource::saved);
-        const auto reopened = second.request(GatewayClientEnvelope::openSession(*saved), u"session_created"_s);
-        QCOMPARE(reopened.sessionId, sessionId);
-        QCOMPARE(reopened.resumed, true);
+        // A forced new session saves the old one (reopening it is in tst_ModelEndToEnd).
+        QVERIFY(second.request(E::createSession(BackendKind::codex, u"/chat"_s, true)).sessionId != sessionId);
+        const auto sessions = second.request(E::listSessions(BackendKind::codex, u"/chat"_s)).sessions.value();
+        QCOMPARE(sessions.size(), 2);
+        QCOMPARE(sessions.at(sessions.at(0).id == sessionId ? 0 : 1).source, SessionSummarySource::saved);
     }
 
     void abortStopsARunningReply()
     {
         ChatSocket chat(m_gateway.url());
-        const auto created = chat.startSession(u"/abort"_s);
+        const QString sessionId = chat.startSession(u"/abort"_s).sessionId.value_or(QString());
         const qsizetype from = chat.received.size();
-        chat.send(GatewayClientEnvelope::sendMessage(*created.sessionId, u"please stop me"_s));
+        chat.send(E::sendMessage(sessionId, u"please stop me"_s));
         chat.waitFor(u"assistant_delta"_s, from);
-        QCOMPARE(chat.request(GatewayClientEnvelope::sendMessage(*created.sessionId, u"again"_s), u"error"_s).code,
-                 u"SESSION_BUSY"_s);
-        chat.send(GatewayClientEnvelope::abortSession(*created.sessionId));
-        const auto complete = chat.waitFor(u"assistant_complete"_s, from);
-        QVERIFY(!complete.text->contains(u"piece by piece"_s));
+        QCOMPARE(chat.request(E::sendMessage(sessionId, u"again"_s)).code, u"SESSION_BUSY"_s);
+        chat.send(E::abortSession(sessionId));
+        QVERIFY(!chat.waitFor(u"assistant_complete"_s, from)
+                     .text.value_or(u"piece by piece"_s)
+                     .contains(u"piece by piece"_s));
         QCOMPARE(chat.waitFor(u"session_status"_s, chat.received.size() - 1).state, SessionLifecycleState::idle);
     }
 
     void floodStreamsTheRequestedNumberOfDeltas()
     {
         ChatSocket chat(m_gateway.url());
-        const auto created = chat.startSession(u"/flood"_s);
+        const QString sessionId = chat.startSession(u"/flood"_s).sessionId.value_or(QString());
         const qsizetype from = chat.received.size();
-        chat.send(GatewayClientEnvelope::sendMessage(*created.sessionId, u"flood 5000"_s));
+        chat.send(E::sendMessage(sessionId, u"flood 5000"_s));
         chat.waitFor(u"assistant_complete"_s, from);
         QCOMPARE(chat.typesFrom(from).count(u"assistant_delta"_s), 5000);
     }
 
-    void fileServiceReadsAndWritesWithRevisions()
+    void filesAreListedReadAndWrittenWithRevisions()
     {
-        const auto root = list({}, false);
-        QVERIFY(root.hasValue());
-        QStringList names;
-        for (const auto &entry : root.value().entries)
-            names.append(entry.name);
         // The link that leads outside is not listed; hidden files only when asked for.
+        const auto root = list(std::nullopt, false).entries.value_or(QList<ProjectFileEntry>());
+        QStringList names;
+        for (const ProjectFileEntry &entry : root)
+            names.append(entry.name);
         QCOMPARE(names, (QStringList{u"docs"_s, u"big.txt"_s, u"logo.png"_s, u"README.md"_s}));
-        QVERIFY(!root.value().entries.at(2).isText);
-        QVERIFY(list({}, true).value().entries.at(1).isHidden);
-        QCOMPARE(list(u"docs/"_s, false).value().entries.first().path, u"docs/guide.txt"_s);
+        QVERIFY(!root.at(2).isText);
+        QVERIFY(list(std::nullopt, true).entries->at(1).isHidden);
+        QCOMPARE(list(u"docs/"_s, false).entries->first().path, u"docs/guide.txt"_s);
 
+        // Saving and conflicts through the client are in tst_ModelEndToEnd.
         const auto readme = read(u"README.md"_s);
-        QCOMPARE(readme.value().content, u"# Demo\n"_s);
-        QCOMPARE(readme.value().languageHint, u"markdown"_s);
-        QVERIFY(readme.value().isMarkdown);
-        const auto saved = write(u"README.md"_s, u"# Edited\n"_s, readme.value().revision);
-        QVERIFY(saved.hasValue());
-        QCOMPARE(saved.value().size, 9);
-        QCOMPARE(read(u"README.md"_s).value().revision, saved.value().revision);
-        QFile file(m_root.filePath(u"README.md"_s));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("# Edited\n"));
-
-        const auto stale = write(u"README.md"_s, u"# Lost\n"_s, readme.value().revision);
-        QCOMPARE(stale.error().code(), u"CONFLICT"_s);
-        QCOMPARE(read(u"README.md"_s).value().content, u"# Edited\n"_s);
+        QCOMPARE(readme.content, u"# Demo\n"_s);
+        QCOMPARE(readme.languageHint, u"markdown"_s);
+        QCOMPARE(readme.isMarkdown, true);
+        const auto saved = write(u"README.md"_s, u"# Edited\n"_s, readme.revision);
+        QCOMPARE(saved.size, 9);
+        QCOMPARE(read(u"README.md"_s).revision, saved.revision);
+        QCOMPARE(write(u"README.md"_s, u"# Lost\n"_s, readme.revision).code, u"CONFLICT"_s);
     }
 
-    void fileServiceErrors_data()
+    void fileErrors_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("code");
-        QTest::newRow("binary") << u"logo.png"_s << u"UNSUPPORTED_FILE"_s;
-        QTest::newRow("too large") << u"big.txt"_s << u"FILE_TOO_LARGE"_s;
-        QTest::newRow("missing") << u"missing.txt"_s << u"NOT_FOUND"_s;
-        QTest::newRow("parent") << u"../secret.txt"_s << u"INVALID_PATH"_s;
-        QTest::newRow("inner parent") << u"docs/../../secret.txt"_s << u"INVALID_PATH"_s;
-        QTest::newRow("absolute") << u"/etc/passwd"_s << u"INVALID_PATH"_s;
-        QTest::newRow("symlink out") << u"escape/secret.txt"_s << u"INVALID_PATH"_s;
+        row("binary", "logo.png", "UNSUPPORTED_FILE");
+        row("too large", "big.txt", "FILE_TOO_LARGE");
+        row("missing", "missing.txt", "NOT_FOUND");
+        row("parent", "../secret.txt", "INVALID_PATH");
+        row("inner parent", "docs/../../secret.txt", "INVALID_PATH");
+        row("absolute", "/etc/passwd", "INVALID_PATH");
+        row("symlink out", "escape/secret.txt", "INVALID_PATH");
     }
-    void fileServiceErrors()
+    void fileErrors()
     {
         QFETCH(QString, path);
         QFETCH(QString, code);
-        QCOMPARE(read(path).error().code(), code);
-        QCOMPARE(write(path, u"x"_s, std::nullopt).error().code(), code);
-        QFile outside(m_outside.filePath(u"secret.txt"_s));
-        QVERIFY(outside.open(QIODevice::ReadOnly));
-        QCOMPARE(outside.readAll(), QByteArray("outside\n"));
+        QCOMPARE(read(path).code, code);
+        QCOMPARE(write(path, u"x"_s, std::nullopt).code, code);
+        QCOMPARE(readFile(m_outside.filePath(u"secret.txt"_s)), "outside\n");
     }
 
     void writesTheEnvironmentFileForItsOwnerOnly()
@@ -319,13 +261,10 @@ private Q_SLOTS:
         environment.insert(u"HOME"_s, home.path());
         DemoGatewayProcess gateway;
         QVERIFY2(gateway.start({u"--root"_s, m_root.path()}, environment), qPrintable(gateway.errorText()));
-        QFile file(home.filePath(u".config/tessel-gateway/gateway.env"_s));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
-            QFile::WriteOther | QFile::ExeOther;
-        QCOMPARE(file.permissions() & (others | QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner),
-                 QFile::ReadOwner | QFile::WriteOwner);
-        const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        const QString path = home.filePath(u".config/tessel-gateway/gateway.env"_s);
+        const auto userBits = QFile::ReadUser | QFile::WriteUser | QFile::ExeUser; // the same bits as owner here
+        QCOMPARE(QFile::permissions(path) & ~userBits, QFile::ReadOwner | QFile::WriteOwner);
+        const QStringList lines = QString::fromUtf8(readFile(path)).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
         // scripts/run.sh tells its own file from a real gateway's by this line.
         QCOMPARE(lines.at(0), u"# Written by tessel-demo-gateway"_s);
@@ -333,9 +272,7 @@ private Q_SLOTS:
         const QString generated = lines.at(1).section(u'=', 1);
         QVERIFY(generated.size() >= 16);
         QVERIFY(!gateway.output().contains(generated));
-
-        ChatSocket chat(gateway.url());
-        chat.request(GatewayClientEnvelope::hello(generated), u"hello_ok"_s);
+        QCOMPARE(ChatSocket(gateway.url()).request(E::hello(generated)).type, u"hello_ok"_s);
     }
 
     void refusesUnusableOptions()

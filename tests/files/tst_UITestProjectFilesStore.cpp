@@ -1,23 +1,21 @@
 #include "files/UITestProjectFilesStore.h"
+#include "support/DataRow.h"
 
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
+using tessel::test::row;
 
 namespace {
 
-QStringList describe(const QList<ProjectFileEntry> &entries)
-{
-    QStringList names;
-    for (const ProjectFileEntry &entry : entries)
-        names.append((entry.kind == ProjectFileKind::directory ? u"dir:"_s : u"file:"_s) + entry.name);
-    return names;
-}
+const QString notFound = u"NOT_FOUND: The requested path does not exist."_s;
+const QString binary = u"UNSUPPORTED_FILE: Binary files are not editable in Tessel yet."_s;
 
-QString errorCode(const auto &result)
+// "ok", or the error as "CODE: message".
+QString outcome(const auto &result)
 {
-    return result.hasValue() ? QString() : result.error().code();
+    return result.hasValue() ? u"ok"_s : result.error().code() + u": "_s + result.error().message();
 }
 
 } // namespace
@@ -27,115 +25,112 @@ class tst_UITestProjectFilesStore : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void listsTheProjectDirectoryInDisplayOrder()
+    // A listing reads as its entries' names, directories marked "dir:".
+    void operations_data()
     {
-        const UITestProjectFilesStore store({});
-        const auto visible = store.list({}, false);
-        QCOMPARE(
-            describe(visible.value().entries),
-            (QStringList{u"dir:assets"_s, u"dir:docs"_s, u"dir:packages"_s, u"file:README.md"_s, u"file:theme.css"_s}));
-        const auto all = store.list(u" / "_s, true);
-        QCOMPARE(describe(all.value().entries),
-                 (QStringList{u"dir:assets"_s, u"dir:docs"_s, u"dir:packages"_s, u"file:.env"_s, u"file:README.md"_s,
-                              u"file:theme.css"_s}));
-        QVERIFY(all.value().includeHidden);
-        const ProjectFileEntry env = all.value().entries.at(3);
-        QVERIFY(env.isHidden);
-        QCOMPARE(env.size, 24);
-        const ProjectFileEntry readme = all.value().entries.at(4);
-        QVERIFY(readme.isMarkdown && readme.isText);
-        QCOMPARE(readme.modifiedAt, u"2026-03-15T18:30:00Z"_s);
-        const ProjectFileEntry assets = all.value().entries.at(0);
-        QCOMPARE(assets.size, 0);
-        QCOMPARE(assets.modifiedAt, u"2026-03-15T18:33:00Z"_s);
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        row("root", "list", "", "dir:assets dir:docs dir:packages README.md theme.css");
+        row("root with hidden", "list hidden", " / ", "dir:assets dir:docs dir:packages .env README.md theme.css");
+        row("subdirectory", "list", "docs", "dir:roadmap");
+        row("normalised path", "list", " \\docs\\roadmap/ ", "project-file-editor.md");
+        row("missing directory", "list", "missing", notFound);
+        row("prefix of a file", "list", "READ", notFound);
+        row("file as directory", "list", "README.md", notFound);
+        row("read binary", "read", "assets/logo.png", binary);
+        row("write binary", "write", "assets/logo.png", binary);
+        row("read directory", "read", "docs", notFound);
+        row("write creates nothing", "write", "new.txt", notFound);
+    }
+    void operations()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        UITestProjectFilesStore store({});
+        if (operation == "read"_L1)
+            QCOMPARE(outcome(store.read(path)), expected);
+        if (operation == "write"_L1)
+            QCOMPARE(outcome(store.write(path, u"x"_s, {})), expected);
+        if (!operation.startsWith("list"_L1))
+            return;
+        const auto listing = store.list(path, operation.endsWith("hidden"_L1));
+        QStringList names;
+        for (const ProjectFileEntry &entry : listing.hasValue() ? listing.value().entries : QList<ProjectFileEntry>())
+            names << (entry.kind == ProjectFileKind::directory ? u"dir:"_s : QString()) + entry.name;
+        QCOMPARE(listing.hasValue() ? names.join(u' ') : outcome(listing), expected);
     }
 
-    void listsSubdirectoriesByNormalisedPath()
+    void entriesCarryTheirDetails()
     {
         const UITestProjectFilesStore store({});
-        QCOMPARE(describe(store.list(u"docs"_s, false).value().entries), QStringList{u"dir:roadmap"_s});
-        const auto roadmap = store.list(u" \\docs\\roadmap/ "_s, false);
-        QCOMPARE(roadmap.value().path, u"docs/roadmap"_s);
-        QCOMPARE(roadmap.value().entries.first().path, u"docs/roadmap/project-file-editor.md"_s);
-        const auto assets = store.list(u"assets"_s, false).value().entries;
-        QCOMPARE(assets.first().size, 32000);
-        QVERIFY(!assets.first().isText);
-
-        const auto missing = store.list(u"missing"_s, false);
-        QCOMPARE(missing.error().message(), u"The requested path does not exist."_s);
-        QCOMPARE(errorCode(store.list(u"READ"_s, false)), u"NOT_FOUND"_s); // a prefix of a file is no directory
+        const auto root = store.list({}, true).value();
+        QVERIFY(root.includeHidden);
+        const ProjectFileEntry &assets = root.entries.at(0), &env = root.entries.at(3), &readme = root.entries.at(4);
+        QVERIFY(env.isHidden && !readme.isHidden && readme.isMarkdown && readme.isText);
+        QCOMPARE(env.size, 24);
+        QCOMPARE(readme.modifiedAt, u"2026-03-15T18:30:00Z"_s);
+        // A directory shows the latest change below it.
+        QCOMPARE(assets.size, 0);
+        QCOMPARE(assets.modifiedAt, u"2026-03-15T18:33:00Z"_s);
+        const auto logo = store.list(u"assets"_s, false).value().entries.first();
+        QVERIFY(logo.size == 32000 && !logo.isText);
+        const auto roadmap = store.list(u"docs/roadmap/"_s, false).value();
+        QCOMPARE(roadmap.path, u"docs/roadmap"_s);
+        QCOMPARE(roadmap.entries.first().path, u"docs/roadmap/project-file-editor.md"_s);
     }
 
     void readsTextFilesWithStableRevisions()
     {
         const UITestProjectFilesStore store({});
-        const auto first = store.read(u"README.md"_s);
-        const auto second = store.read(u"/README.md"_s);
-        QCOMPARE(first.value(), second.value());
-        QCOMPARE(first.value().revision.size(), 64);
-        QCOMPARE(first.value().revision, UITestProjectFilesStore::revision(first.value().content));
-        QCOMPARE(first.value().languageHint, u"markdown"_s);
-        QVERIFY(first.value().isMarkdown);
+        const auto first = store.read(u"README.md"_s).value();
+        QCOMPARE(store.read(u"/README.md"_s).value(), first);
+        QCOMPARE(first.revision, UITestProjectFilesStore::revision(first.content));
+        QCOMPARE(first.languageHint, u"markdown"_s);
+        QVERIFY(first.isMarkdown);
         QCOMPARE(store.read(u"packages/gateway/src/server.ts"_s).value().languageHint, u"typescript"_s);
         // SHA-256 of "abc", as every implementation writes it.
         QCOMPARE(UITestProjectFilesStore::revision(u"abc"_s),
                  u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"_s);
     }
 
-    void refusesBinaryAndMissingFiles()
-    {
-        UITestProjectFilesStore store({});
-        QCOMPARE(store.read(u"assets/logo.png"_s).error().message(), u"Binary files are not editable in Tessel yet."_s);
-        QCOMPARE(errorCode(store.write(u"assets/logo.png"_s, u"x"_s, {})), u"UNSUPPORTED_FILE"_s);
-        QCOMPARE(errorCode(store.read(u"docs"_s)), u"NOT_FOUND"_s);
-        QCOMPARE(errorCode(store.write(u"new.txt"_s, u"x"_s, {})), u"NOT_FOUND"_s);
-        QCOMPARE(errorCode(store.list(u"new.txt"_s, false)), u"NOT_FOUND"_s);
-    }
-
     void refusesStaleRevision()
     {
         UITestProjectFilesStore store({});
         const QString loaded = store.read(u"README.md"_s).value().revision;
-        const auto saved = store.write(u"README.md"_s, u"# New"_s, loaded);
-        QVERIFY(saved.hasValue());
-        QCOMPARE(saved.value().size, 5);
-        QCOMPARE(saved.value().revision, UITestProjectFilesStore::revision(u"# New"_s));
-        QVERIFY(saved.value().revision != loaded);
-        const auto stale = store.write(u"README.md"_s, u"# Other"_s, loaded);
-        QCOMPARE(stale.error().message(),
-                 u"This file changed on disk after it was loaded. Reload it before saving again."_s);
+        const auto saved = store.write(u"README.md"_s, u"# New"_s, loaded).value();
+        QCOMPARE(saved.size, 5);
+        QCOMPARE(saved.revision, UITestProjectFilesStore::revision(u"# New"_s));
+        QCOMPARE(outcome(store.write(u"README.md"_s, u"# Other"_s, loaded)),
+                 u"CONFLICT: This file changed on disk after it was loaded. Reload it before saving again."_s);
         QCOMPARE(store.read(u"README.md"_s).value().content, u"# New"_s);
 
         store.reset();
         QCOMPARE(store.read(u"README.md"_s).value().revision, loaded);
     }
 
-    void writeLimitIsExact()
+    void writeLimitIsExactInUtf8Bytes()
     {
         UITestProjectFilesStore store({});
         const QString revision = store.read(u"theme.css"_s).value().revision;
-        const auto tooLarge = store.write(u"theme.css"_s, QString(1'048'577, u'a'), revision);
-        QCOMPARE(tooLarge.error().message(), u"This file is too large for mobile editing."_s);
-        // Counted in UTF-8 bytes: 524,289 two-byte characters are over the limit too.
-        QCOMPARE(errorCode(store.write(u"theme.css"_s, QString(524'289, u'\u00e9'), revision)), u"FILE_TOO_LARGE"_s);
-        QVERIFY(store.write(u"theme.css"_s, QString(1'048'576, u'a'), revision).hasValue());
+        const QString tooLarge = u"FILE_TOO_LARGE: This file is too large for mobile editing."_s;
+        QCOMPARE(outcome(store.write(u"theme.css"_s, QString(1'048'577, u'a'), revision)), tooLarge);
+        QCOMPARE(outcome(store.write(u"theme.css"_s, QString(524'289, u'\u00e9'), revision)), tooLarge);
+        QCOMPARE(outcome(store.write(u"theme.css"_s, QString(1'048'576, u'a'), revision)), u"ok"_s);
     }
 
     void simulatesOneConflictOnTheRoadmapFile()
     {
         const QString path = u"docs/roadmap/project-file-editor.md"_s;
         UITestProjectFilesStore store({u"app"_s, u"UITestsMockFileConflict"_s});
-        const auto loaded = store.read(path).value();
-        QCOMPARE(errorCode(store.write(path, u"edited"_s, loaded.revision)), u"CONFLICT"_s);
-        const auto reopened = store.read(path).value();
-        QVERIFY(reopened.content.endsWith(u"\nremote-update"_s));
-        QVERIFY(store.write(path, u"edited"_s, reopened.revision).hasValue());
-
+        QCOMPARE(outcome(store.write(path, u"edited"_s, store.read(path).value().revision)).left(8), u"CONFLICT"_s);
+        QVERIFY(store.read(path).value().content.endsWith(u"\nremote-update"_s)); // saving again: tst_ModelEndToEnd
         // Without the argument, or for other files, no conflict is made up.
         UITestProjectFilesStore plain({});
-        QVERIFY(plain.write(path, u"edited"_s, plain.read(path).value().revision).hasValue());
+        QCOMPARE(outcome(plain.write(path, u"edited"_s, plain.read(path).value().revision)), u"ok"_s);
         UITestProjectFilesStore other({u"UITestsMockFileConflict"_s});
-        QVERIFY(other.write(u"README.md"_s, u"x"_s, other.read(u"README.md"_s).value().revision).hasValue());
+        QCOMPARE(outcome(other.write(u"README.md"_s, u"x"_s, other.read(u"README.md"_s).value().revision)), u"ok"_s);
     }
 };
 

@@ -1,232 +1,163 @@
 #include "protocol/GatewayProtocolValues.h"
 #include "protocol/JsonCodec.h"
+#include "support/DataRow.h"
 #include "support/TestJson.h"
 
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
+using tessel::test::row;
 
 namespace tessel {
 
-class tst_ProtocolValues : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void enumerationsRoundTripTheirExactWireStrings();
-    void backendKindListsCasesInPickerOrderWithDisplayNames();
-    void summaryDefaultsWorkflowStateToActive_data();
-    void summaryDefaultsWorkflowStateToActive();
-    void summaryRejectsUnknownEnumerationsAnywhere_data();
-    void summaryRejectsUnknownEnumerationsAnywhere();
-    void summaryDropsNullOptionalsOnReencode();
-    void summariesDifferingOnlyInTimeAreUnequal();
-    void featuresDefaultSessionDoneWorkflowButRequireTheRest_data();
-    void featuresDefaultSessionDoneWorkflowButRequireTheRest();
-    void featuresAlwaysWriteAllThreeKeys();
-    void integersMustBeIntegralSigned64Bit_data();
-    void integersMustBeIntegralSigned64Bit();
-    void transcriptItemWithoutStreamingFlagIsAbsent();
-    void recordsRoundTripThroughJson();
-};
-
 namespace {
 
-const QByteArray summaryJson =
-    R"({"id":"s1","source":"live","backend":"codex","cwd":"/srv/app","sessionKey":"k1","state":"idle",)"
-    R"("title":"Fix tests","lastUpdatedAt":"2026-03-17T10:30:00Z")";
+const QByteArray summaryJson = R"({"id":"s1","source":"live","backend":"codex","cwd":"/srv/app","sessionKey":"k1",)"
+                               R"("state":"idle","title":"Fix tests","lastUpdatedAt":"2026-03-17T10:30:00Z")";
 
 QByteArray summaryWith(const QByteArray &extra)
 {
     return summaryJson + (extra.isEmpty() ? QByteArray() : "," + extra) + "}";
 }
 
+QByteArray summaryReplacing(const QByteArray &from, const QByteArray &to)
+{
+    return QByteArray(summaryJson).replace(from, to) + "}";
+}
+
+// The object that decoding `json` as T and encoding the result gives; empty when decoding fails.
+template<typename T>
+QJsonObject reencoded(const QByteArray &json)
+{
+    const auto value = decodeJson<T>(json);
+    return value ? test::parseObject(encodeJson(*value)) : QJsonObject();
+}
+
 } // namespace
 
-void tst_ProtocolValues::enumerationsRoundTripTheirExactWireStrings()
+class tst_ProtocolValues : public QObject
 {
-    for (const auto state : allEnumCases<SessionLifecycleState>())
-        QCOMPARE(enumFromWire<SessionLifecycleState>(enumWireName(state)), state);
-    QCOMPARE(enumToWire(GatewayTranscriptRole::thinking), "thinking"_L1);
-    QCOMPARE(enumToWire(ToolEventPhase::completed), "completed"_L1);
-    QCOMPARE(enumToWire(SessionSummarySource::saved), "saved"_L1);
-    QCOMPARE(enumFromWire<BackendKind>(std::string_view("Codex")), std::nullopt);
-    QCOMPARE(enumFromWire<SessionWorkflowState>(std::string_view("")), std::nullopt);
-    QCOMPARE(enumFromWire<BackendKind>(u"pi"_s), BackendKind::pi);
-}
+    Q_OBJECT
 
-void tst_ProtocolValues::backendKindListsCasesInPickerOrderWithDisplayNames()
-{
-    const auto cases = allEnumCases<BackendKind>();
-    QCOMPARE(cases.size(), 2u);
-    QCOMPARE(cases[0], BackendKind::codex);
-    QCOMPARE(cases[1], BackendKind::pi);
-    QCOMPARE(displayName(BackendKind::codex), u"Codex"_s);
-    QCOMPARE(displayName(BackendKind::pi), u"Pi"_s);
-}
-
-void tst_ProtocolValues::summaryDefaultsWorkflowStateToActive_data()
-{
-    QTest::addColumn<QByteArray>("extra");
-    QTest::addColumn<SessionWorkflowState>("expected");
-    QTest::newRow("missing") << QByteArray() << SessionWorkflowState::active;
-    QTest::newRow("null") << QByteArray(R"("workflowState":null)") << SessionWorkflowState::active;
-    QTest::newRow("done") << QByteArray(R"("workflowState":"done")") << SessionWorkflowState::done;
-}
-
-void tst_ProtocolValues::summaryDefaultsWorkflowStateToActive()
-{
-    QFETCH(QByteArray, extra);
-    QFETCH(SessionWorkflowState, expected);
-    const auto summary = decodeJson<GatewaySessionSummary>(summaryWith(extra));
-    QVERIFY(summary);
-    QCOMPARE(summary->workflowState, expected);
-}
-
-void tst_ProtocolValues::summaryRejectsUnknownEnumerationsAnywhere_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::newRow("workflow state") << summaryWith(R"("workflowState":"finished")");
-    QTest::newRow("display name as backend")
-        << QByteArray(summaryJson).replace(R"("backend":"codex")", R"("backend":"Codex")") + "}";
-    QTest::newRow("state") << QByteArray(summaryJson).replace(R"("state":"idle")", R"("state":"paused")") + "}";
-    QTest::newRow("source") << QByteArray(summaryJson).replace(R"("source":"live")", R"("source":"LIVE")") + "}";
-    QTest::newRow("missing title") << QByteArray(summaryJson).replace(R"("title":"Fix tests",)", "") + "}";
-    QTest::newRow("null cwd") << QByteArray(summaryJson).replace(R"("cwd":"/srv/app")", R"("cwd":null)") + "}";
-    QTest::newRow("numeric detail") << summaryWith(R"("detail":3)");
-}
-
-void tst_ProtocolValues::summaryRejectsUnknownEnumerationsAnywhere()
-{
-    QFETCH(QByteArray, json);
-    QVERIFY(!decodeJson<GatewaySessionSummary>(json));
-}
-
-void tst_ProtocolValues::summaryDropsNullOptionalsOnReencode()
-{
-    const auto summary = decodeJson<GatewaySessionSummary>(summaryWith(R"("detail":null,"subtitle":"main")"));
-    QVERIFY(summary);
-    QCOMPARE(summary->detail, std::nullopt);
-    const QStringList keys = test::sortedKeys(encodeJson(*summary));
-    QVERIFY(!keys.contains(u"detail"_s));
-    QVERIFY(keys.contains(u"subtitle"_s));
-    // The defaulted workflow state is always written.
-    QVERIFY(keys.contains(u"workflowState"_s));
-    QVERIFY(!encodeJson(*summary).contains("null"));
-}
-
-void tst_ProtocolValues::summariesDifferingOnlyInTimeAreUnequal()
-{
-    auto first = decodeJson<GatewaySessionSummary>(summaryWith({}));
-    QVERIFY(first);
-    auto second = *first;
-    QCOMPARE(second, *first);
-    second.lastUpdatedAt = u"2026-03-17T10:31:00Z"_s;
-    QVERIFY(second != *first);
-}
-
-void tst_ProtocolValues::featuresDefaultSessionDoneWorkflowButRequireTheRest_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("decodes");
-    QTest::addColumn<bool>("sessionDoneWorkflow");
-    const QByteArray tts = R"("tts":{"provider":"system","available":false})";
-    QTest::newRow("without sessionDoneWorkflow") << R"({"voiceInput":true,)" + tts + "}" << true << false;
-    QTest::newRow("null sessionDoneWorkflow")
-        << R"({"voiceInput":true,"sessionDoneWorkflow":null,)" + tts + "}" << true << false;
-    QTest::newRow("with sessionDoneWorkflow")
-        << R"({"voiceInput":false,"sessionDoneWorkflow":true,)" + tts + "}" << true << true;
-    QTest::newRow("without voiceInput") << "{" + tts + "}" << false << false;
-    QTest::newRow("without tts") << QByteArray(R"({"voiceInput":true})") << false << false;
-    QTest::newRow("tts without provider")
-        << QByteArray(R"({"voiceInput":true,"tts":{"available":true}})") << false << false;
-    QTest::newRow("string bool") << R"({"voiceInput":"true",)" + tts + "}" << false << false;
-}
-
-void tst_ProtocolValues::featuresDefaultSessionDoneWorkflowButRequireTheRest()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(bool, decodes);
-    QFETCH(bool, sessionDoneWorkflow);
-    const auto features = decodeJson<GatewayFeatures>(json);
-    QCOMPARE(features.has_value(), decodes);
-    if (features)
-        QCOMPARE(features->sessionDoneWorkflow, sessionDoneWorkflow);
-}
-
-void tst_ProtocolValues::featuresAlwaysWriteAllThreeKeys()
-{
-    const GatewayFeatures features{false, false, {u"system"_s, true, std::nullopt}};
-    const QByteArray json = encodeJson(features);
-    QCOMPARE(test::sortedKeys(json), (QStringList{u"sessionDoneWorkflow"_s, u"tts"_s, u"voiceInput"_s}));
-    QCOMPARE(test::parseObject(json).value(u"tts"_s).toObject().keys(), (QStringList{u"available"_s, u"provider"_s}));
-}
-
-void tst_ProtocolValues::integersMustBeIntegralSigned64Bit_data()
-{
-    QTest::addColumn<QByteArray>("used");
-    QTest::addColumn<bool>("decodes");
-    QTest::addColumn<qint64>("value");
-    QTest::newRow("plain") << QByteArray("1200") << true << qint64(1200);
-    QTest::newRow("negative") << QByteArray("-5") << true << qint64(-5);
-    QTest::newRow("minimum") << QByteArray("-9223372036854775808") << true << std::numeric_limits<qint64>::min();
-    QTest::newRow("maximum") << QByteArray("9223372036854775807") << true << std::numeric_limits<qint64>::max();
-    QTest::newRow("integral with fraction") << QByteArray("12.0") << true << qint64(12);
-    QTest::newRow("exponent") << QByteArray("1e3") << true << qint64(1000);
-    QTest::newRow("fraction") << QByteArray("1.5") << false << qint64(0);
-    QTest::newRow("above range") << QByteArray("9223372036854775808") << false << qint64(0);
-    QTest::newRow("far above range") << QByteArray("1e300") << false << qint64(0);
-    QTest::newRow("string") << QByteArray(R"("12")") << false << qint64(0);
-    QTest::newRow("bool") << QByteArray("true") << false << qint64(0);
-    QTest::newRow("null") << QByteArray("null") << false << qint64(0);
-}
-
-void tst_ProtocolValues::integersMustBeIntegralSigned64Bit()
-{
-    QFETCH(QByteArray, used);
-    QFETCH(bool, decodes);
-    QFETCH(qint64, value);
-    const auto usage =
-        decodeJson<GatewaySessionContextUsage>(QByteArray(R"({"usedTokens":)" + used + R"(,"totalTokens":0})"));
-    QCOMPARE(usage.has_value(), decodes);
-    if (usage) {
-        QCOMPARE(usage->usedTokens, value);
-        QCOMPARE(usage->totalTokens, 0);
+private Q_SLOTS:
+    void wireStringsAreExactAndCaseSensitive()
+    {
+        QCOMPARE(enumFromWire<BackendKind>(std::string_view("Codex")), std::nullopt);
+        QCOMPARE(enumFromWire<SessionWorkflowState>(std::string_view("")), std::nullopt);
+        QCOMPARE(enumFromWire<BackendKind>(u"pi"_s), BackendKind::pi);
+        QCOMPARE(QString(enumToWire(GatewayTranscriptRole::thinking) + u' ' + enumToWire(ToolEventPhase::completed) +
+                         u' ' + enumToWire(SessionSummarySource::saved)),
+                 u"thinking completed saved"_s);
+        QCOMPARE((allEnumCases<BackendKind>()), (std::array{BackendKind::codex, BackendKind::pi})); // picker order
+        QCOMPARE(displayName(BackendKind::codex) + displayName(BackendKind::pi), u"CodexPi"_s);
     }
-}
 
-void tst_ProtocolValues::transcriptItemWithoutStreamingFlagIsAbsent()
-{
-    const auto item = decodeJson<GatewayTranscriptItemEnvelope>(R"({"role":"tool","title":"ls","body":"a\nb"})");
-    QVERIFY(item);
-    QCOMPARE(item->role, GatewayTranscriptRole::tool);
-    QCOMPARE(item->isStreaming, std::nullopt);
-    QCOMPARE(item->itemId, std::nullopt);
-    QVERIFY(!decodeJson<GatewayTranscriptItemEnvelope>(R"({"role":"narrator","title":"","body":""})"));
-}
+    // The decoded workflow state, or empty when the whole summary must fail.
+    void summaryDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("workflowState");
+        row("workflow missing", summaryWith({}), "active");
+        row("workflow null", summaryWith(R"("workflowState":null)"), "active");
+        row("workflow done", summaryWith(R"("workflowState":"done")"), "done");
+        row("unknown workflow", summaryWith(R"("workflowState":"finished")"), "");
+        row("display name as backend", summaryReplacing(R"("codex")", R"("Codex")"), "");
+        row("unknown state", summaryReplacing(R"("idle")", R"("paused")"), "");
+        row("upper-case source", summaryReplacing(R"("live")", R"("LIVE")"), "");
+        row("missing title", summaryReplacing(R"("title":"Fix tests",)", ""), "");
+        row("null required cwd", summaryReplacing(R"("/srv/app")", "null"), "");
+        row("numeric detail", summaryWith(R"("detail":3)"), "");
+    }
+    void summaryDecoding()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, workflowState);
+        const auto summary = decodeJson<GatewaySessionSummary>(json);
+        QCOMPARE(summary ? QString(enumToWire(summary->workflowState)) : QString(), workflowState);
+    }
 
-void tst_ProtocolValues::recordsRoundTripThroughJson()
-{
-    const BackendDescriptor descriptor{BackendKind::pi, u"Pi \"agent\""_s, false, u"not installed"_s};
-    QCOMPARE(decodeJson<BackendDescriptor>(encodeJson(descriptor)), descriptor);
+    // The decoded sessionDoneWorkflow, or empty when the features must fail.
+    void featuresDecoding_data()
+    {
+        const QByteArray tts = R"("tts":{"provider":"system","available":false})";
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("sessionDoneWorkflow");
+        row("without sessionDoneWorkflow", R"({"voiceInput":true,)" + tts + "}", "false");
+        row("null sessionDoneWorkflow", R"({"voiceInput":true,"sessionDoneWorkflow":null,)" + tts + "}", "false");
+        row("with sessionDoneWorkflow", R"({"voiceInput":false,"sessionDoneWorkflow":true,)" + tts + "}", "true");
+        row("without voiceInput", "{" + tts + "}", "");
+        row("without tts", R"({"voiceInput":true})"_ba, "");
+        row("tts without provider", R"({"voiceInput":true,"tts":{"available":true}})"_ba, "");
+        row("string bool", R"({"voiceInput":"true",)" + tts + "}", "");
+    }
+    void featuresDecoding()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, sessionDoneWorkflow);
+        const auto features = decodeJson<GatewayFeatures>(json);
+        QCOMPARE(features ? QVariant(features->sessionDoneWorkflow).toString() : QString(), sessionDoneWorkflow);
+    }
 
-    GatewaySessionSummary summary;
-    summary.id = u"s\u00e9"_s;
-    summary.source = SessionSummarySource::saved;
-    summary.backend = BackendKind::pi;
-    summary.backendSessionId = u"b-1"_s;
-    summary.state = SessionLifecycleState::closed;
-    summary.workflowState = SessionWorkflowState::done;
-    summary.title = u"tab\there\u0001"_s;
-    summary.detail = u"line\nbreak \\ slash"_s;
-    QCOMPARE(decodeJson<GatewaySessionSummary>(encodeJson(summary)), summary);
+    // The decoded count, or empty when the value must fail.
+    void integersMustBeIntegralSigned64Bit_data()
+    {
+        QTest::addColumn<QString>("used");
+        QTest::addColumn<QString>("decoded");
+        row("negative", "-5", "-5");
+        row("minimum", "-9223372036854775808", "-9223372036854775808");
+        row("maximum", "9223372036854775807", "9223372036854775807");
+        row("integral with fraction", "12.0", "12");
+        row("exponent", "1e3", "1000");
+        row("fraction", "1.5", "");
+        row("above range", "9223372036854775808", "");
+        row("far above range", "1e300", "");
+        row("string", R"("12")", "");
+        row("bool", "true", "");
+        row("null", "null", "");
+    }
+    void integersMustBeIntegralSigned64Bit()
+    {
+        QFETCH(QString, used);
+        QFETCH(QString, decoded);
+        const auto usage = decodeJson<GatewaySessionContextUsage>(
+            QByteArray(R"({"totalTokens":7,"usedTokens":)" + used.toUtf8() + "}"));
+        QCOMPARE(usage ? QString::number(usage->usedTokens) : QString(), decoded);
+        QVERIFY(!usage || usage->totalTokens == 7);
+    }
 
-    const GatewayTranscriptItemEnvelope item{GatewayTranscriptRole::error, u"Error"_s, u"\U0001F600"_s, u"i1"_s, true};
-    QCOMPARE(decodeJson<GatewayTranscriptItemEnvelope>(encodeJson(item)), item);
+    void transcriptItemWithoutStreamingFlagIsAbsent()
+    {
+        const auto item = decodeJson<GatewayTranscriptItemEnvelope>(R"({"role":"tool","title":"ls","body":"a\nb"})");
+        QCOMPARE(item, (GatewayTranscriptItemEnvelope{GatewayTranscriptRole::tool, u"ls"_s, u"a\nb"_s, {}, {}}));
+        QVERIFY(!decodeJson<GatewayTranscriptItemEnvelope>(R"({"role":"narrator","title":"","body":""})"));
+    }
 
-    const GatewayFeatures features{true, true, {u"eleven"_s, true, u"v1"_s}};
-    QCOMPARE(decodeJson<GatewayFeatures>(encodeJson(features)), features);
-}
+    // Every field goes back out under its wire key; absent optionals are left out, never null.
+    void valuesReencodeAsTheyCame()
+    {
+        const QByteArray summary = summaryReplacing(R"("Fix tests")", R"("tab\t \u0001 \\ é 😀")").chopped(1) +
+            R"(,"backendSessionId":"b","sessionName":"n","workflowState":"done","subtitle":"s","detail":"d"})";
+        const QByteArray descriptor = R"({"kind":"pi","label":"Pi","available":false,"unavailableReason":"none"})";
+        const QByteArray item = R"({"role":"error","title":"E","body":"b","itemId":"i1","isStreaming":true})";
+        const QByteArray features = R"({"voiceInput":true,"sessionDoneWorkflow":true,)"
+                                    R"("tts":{"provider":"x","available":true,"voiceId":"v"}})";
+        QCOMPARE(reencoded<GatewaySessionSummary>(summary), test::parseObject(summary));
+        auto later = decodeJson<GatewaySessionSummary>(summary).value();
+        later.lastUpdatedAt = u"2026-03-17T10:31:00Z"_s;
+        QVERIFY(later != decodeJson<GatewaySessionSummary>(summary));
+        QCOMPARE(reencoded<BackendDescriptor>(descriptor), test::parseObject(descriptor));
+        QCOMPARE(reencoded<GatewayTranscriptItemEnvelope>(item), test::parseObject(item));
+        QCOMPARE(reencoded<GatewayFeatures>(features), test::parseObject(features));
+        QCOMPARE(reencoded<GatewaySessionContextUsage>(R"({"usedTokens":5,"totalTokens":9})"_ba),
+                 test::parseObject(R"({"usedTokens":5,"totalTokens":9})"));
+        // A null detail and a missing workflow state; false flags are written as well.
+        QCOMPARE(reencoded<GatewaySessionSummary>(summaryWith(R"("detail":null)")),
+                 test::parseObject(summaryWith(R"("workflowState":"active")")));
+        QCOMPARE(reencoded<GatewayFeatures>(R"({"voiceInput":false,"tts":{"provider":"","available":false}})"),
+                 test::parseObject(
+                     R"({"voiceInput":false,"sessionDoneWorkflow":false,"tts":{"provider":"","available":false}})"));
+    }
+};
 
 } // namespace tessel
 
