@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
 namespace discovery = tessel::LocalGatewaySecretSync;
@@ -87,6 +89,11 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QCOMPARE(discovery::loadConfiguration(dir.filePath(u"missing.env"_s)), OptionalConfiguration());
         QCOMPARE(discovery::loadConfiguration(dir.path()), OptionalConfiguration()); // a folder
+        // Neither read without end nor waited on.
+        QVERIFY(QFile::link(u"/dev/zero"_s, dir.filePath(u"device.env"_s)));
+        QCOMPARE(discovery::loadConfiguration(dir.filePath(u"device.env"_s)), OptionalConfiguration());
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"fifo.env"_s)).constData(), 0600), 0);
+        QCOMPARE(discovery::loadConfiguration(dir.filePath(u"fifo.env"_s)), OptionalConfiguration());
         QVERIFY(writeFile(dir.filePath(u"latin1.env"_s), "TESSEL_AUTH_TOKEN=caf\xe9\n"));
         QCOMPARE(discovery::loadConfiguration(dir.filePath(u"latin1.env"_s)), OptionalConfiguration());
         QVERIFY(writeFile(dir.filePath(u"junk.env"_s), QByteArray("\x00\x01\x02\x03=\x00TESSEL_AUTH_TOKEN=x", 22)));
@@ -133,6 +140,7 @@ private Q_SLOTS:
         QTest::newRow("wrong port") << u"ws://localhost:4822"_s << 4821 << false;
         QTest::newRow("IPv6 loopback") << u"ws://[::1]:4821"_s << 4821 << true;
         QTest::newRow("upper-case short name") << u"ws://MYMAC:4821"_s << 4821 << true;
+        QTest::newRow("dot local name") << u"ws://mymac.local"_s << 4821 << true;
         QTest::newRow("interface address") << u"wss://192.168.1.20:4821/path"_s << 4821 << true;
         QTest::newRow("other computer") << u"ws://192.168.1.99:4821"_s << 4821 << false;
         QTest::newRow("other name") << u"ws://devbox:4821"_s << 4821 << false;
@@ -146,14 +154,8 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(int, port);
         QFETCH(bool, matches);
-        const QSet<QString> identifiers = discovery::localEndpointIdentifiers({u"mymac.local"_s}, {u"192.168.1.20"_s});
+        const QSet<QString> identifiers = discovery::localEndpointIdentifiers({u"mymac"_s}, {u"192.168.1.20"_s});
         QCOMPARE(discovery::matchesLocalGateway(url, port, identifiers), matches);
-    }
-
-    void dotLocalUrlMatchesShortHostName()
-    {
-        const QSet<QString> identifiers = discovery::localEndpointIdentifiers({u"mymac"_s}, {});
-        QVERIFY(discovery::matchesLocalGateway(u"ws://mymac.local"_s, 4821, identifiers));
     }
 
     void systemIdentifiersNameThisComputer()
