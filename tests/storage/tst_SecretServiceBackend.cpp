@@ -4,7 +4,9 @@
 #include "storage/SecretServiceBackend.h"
 #include "storage/SecretServiceProbe.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -48,29 +50,20 @@ private Q_SLOTS:
             SecretServiceBackend::removeToken(m_account, location);
     }
 
-    void storesReadsUpdatesAndDeletes()
-    {
-        const GatewaySecretStoreConfiguration location = allLocations().last();
-        QCOMPARE(SecretServiceBackend::readToken(m_account, location), std::nullopt);
-        QVERIFY(SecretServiceBackend::upsertToken(u"first"_s, m_account, location));
-        QCOMPARE(SecretServiceBackend::readToken(m_account, location), u"first"_s);
-        QVERIFY(SecretServiceBackend::upsertToken(u"second ✓"_s, m_account, location));
-        QCOMPARE(SecretServiceBackend::readToken(m_account, location), u"second ✓"_s);
-        SecretServiceBackend::removeToken(m_account, location);
-        QCOMPARE(SecretServiceBackend::readToken(m_account, location), std::nullopt);
-    }
-
-    void everyLocationIsADistinctItem()
+    void everyLocationIsADistinctItemUpdatedInPlace()
     {
         const QList<GatewaySecretStoreConfiguration> locations = allLocations();
+        QCOMPARE(SecretServiceBackend::readToken(m_account, locations[1]), std::nullopt);
         for (qsizetype index = 0; index < locations.size(); ++index)
             QVERIFY(SecretServiceBackend::upsertToken(u"token-%1"_s.arg(index), m_account, locations[index]));
+        QVERIFY(SecretServiceBackend::upsertToken(u"second ✓"_s, m_account, locations[1]));
         for (qsizetype index = 0; index < locations.size(); ++index)
-            QCOMPARE(SecretServiceBackend::readToken(m_account, locations[index]), u"token-%1"_s.arg(index));
+            QCOMPARE(SecretServiceBackend::readToken(m_account, locations[index]),
+                     index == 1 ? u"second ✓"_s : u"token-%1"_s.arg(index));
 
         SecretServiceBackend::removeToken(m_account, locations[0]);
         QCOMPARE(SecretServiceBackend::readToken(m_account, locations[0]), std::nullopt);
-        QCOMPARE(SecretServiceBackend::readToken(m_account, locations[1]), u"token-1"_s);
+        QCOMPARE(SecretServiceBackend::readToken(m_account, locations[1]), u"second ✓"_s);
         QCOMPARE(SecretServiceBackend::readToken(uuidText(QUuid::createUuid()), locations[1]), std::nullopt);
     }
 
@@ -97,13 +90,34 @@ private Q_SLOTS:
             QCOMPARE(SecretServiceBackend::readToken(m_account, location), std::nullopt);
     }
 
-    void availableSecretServiceIsTheApplicationBackend()
+    void fallbackRunsTokensMoveIntoTheKeyringOnTheNextRun()
     {
-        const GatewaySecretStore store(
-            m_service, std::nullopt, true, std::nullopt,
-            applicationSecretBackend(SecretServiceAvailability::available, u"/nonexistent"_s));
-        store.setToken(u"in keyring"_s, m_machine);
-        QCOMPARE(SecretServiceBackend::readToken(m_account, allLocations()[2]), u"in keyring"_s);
+        QTemporaryDir dir;
+        const FallbackTokenFiles files{dir.filePath(u"state/secrets/gateway-tokens.json"_s),
+                                       dir.filePath(u"data/secrets/gateway-tokens.json"_s)};
+        const auto run = [this, &files](SecretServiceAvailability availability) {
+            return GatewaySecretStore(m_service, std::nullopt, true, std::nullopt,
+                                      applicationSecretBackend(availability, files));
+        };
+        const QUuid keyringMachine = QUuid::createUuid();
+        run(SecretServiceAvailability::available).setToken(u"kept in keyring"_s, keyringMachine);
+
+        // A run without the keyring keeps its tokens in the file and leaves the keyring's alone.
+        const QRegularExpression notice(u"^Gateway tokens are kept in .*state/secrets/"_s);
+        QTest::ignoreMessage(QtWarningMsg, notice);
+        QTest::failOnWarning(notice);
+        const GatewaySecretStore fallback = run(SecretServiceAvailability::noProvider);
+        QCOMPARE(fallback.token(keyringMachine), QString());
+        fallback.setToken(u"typed without keyring"_s, m_machine);
+        QVERIFY(QFileInfo::exists(files.current));
+
+        // The next run with the keyring finds both there, and no file is left.
+        const GatewaySecretStore keyring = run(SecretServiceAvailability::available);
+        QVERIFY(!QFileInfo::exists(files.current));
+        QCOMPARE(SecretServiceBackend::readToken(m_account, allLocations()[2]), u"typed without keyring"_s);
+        QCOMPARE(keyring.token(m_machine), u"typed without keyring"_s);
+        QCOMPARE(keyring.token(keyringMachine), u"kept in keyring"_s);
+        keyring.setToken(QString(), keyringMachine);
     }
 };
 
