@@ -166,6 +166,11 @@ public:
     QString syncStatusTitle() const;
     QString syncStatusDetail() const;
     bool syncEnabled() const { return m_syncEnabled; }
+    // True while the registry is still what a first start makes of nothing: no machine, or one
+    // machine named "Local Machine" without gateway URL or token whose projects are none or the
+    // one blank home-directory project the start-up repair adds. Such a registry holds nothing
+    // worth sharing: it is never published, and another installation's document replaces it.
+    bool isUntouchedDefaultRegistry() const;
 
     // Connection and sessions.
     void connect();
@@ -305,6 +310,8 @@ private:
 
     // Sync (ModelSync.cpp).
     bool hasMeaningfulSyncState() const;
+    // The stored document, unless it has no machines: such a document counts as absent.
+    std::optional<SyncedSettingsState> storedSyncState() const;
     void configureSyncObservation();
     void persistCurrentSyncState();
     void applyRemoteSyncState(const SyncedSettingsState &state);
