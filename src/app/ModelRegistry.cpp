@@ -224,15 +224,6 @@ void TesselDesktopPOCModel::normalizeSelection()
         setSelectedProjectID(m_machines[*machineIndex].projects.first().id);
 }
 
-bool TesselDesktopPOCModel::isUntouchedDefaultRegistry() const
-{
-    if (m_machines.size() != 1)
-        return false;
-    const MachineProfile &machine = m_machines.first();
-    return machine.name == "Local Machine"_L1 && machine.gatewayURL.isEmpty() && machine.projects.size() == 1 &&
-        machine.projects.first().name.isEmpty() && machine.projects.first().directory == m_processInfo.homeDirectory;
-}
-
 bool TesselDesktopPOCModel::applyLaunchDefaults(const std::optional<QString> &gatewayURL,
                                                 const std::optional<QString> &projectDirectory)
 {

@@ -23,22 +23,42 @@ qint64 projectCount(const QList<SyncedMachineProfile> &machines)
 
 } // namespace
 
-bool TesselDesktopPOCModel::hasMeaningfulSyncState() const
+bool TesselDesktopPOCModel::isUntouchedDefaultRegistry() const
 {
-    if (m_syncedChatHandoff || m_machines.size() >= 2)
-        return true;
     if (m_machines.isEmpty())
+        return true;
+    if (m_machines.size() >= 2)
         return false;
     const MachineProfile &machine = m_machines.first();
-    return !machine.projects.isEmpty() || !machine.gatewayToken.trimmed().isEmpty() || !machine.gatewayURL.isEmpty() ||
-        machine.name != "Local Machine"_L1;
+    const bool untouchedProjects = machine.projects.isEmpty() ||
+        (machine.projects.size() == 1 && machine.projects.first().name.isEmpty() &&
+         machine.projects.first().directory == m_processInfo.homeDirectory);
+    // The token is left out: tokens never travel in the synced document, so publishing a default
+    // registry that holds one would still wipe the other installations; and the local gateway's
+    // discovery stores one for a first start that the launch options point at it.
+    return untouchedProjects && machine.gatewayURL.isEmpty() && machine.name == "Local Machine"_L1;
+}
+
+bool TesselDesktopPOCModel::hasMeaningfulSyncState() const
+{
+    // The blank project the start-up repair adds is not an edit: counting it would make every
+    // fresh installation publish its empty registry over everybody else's.
+    return m_syncedChatHandoff || !isUntouchedDefaultRegistry();
+}
+
+std::optional<SyncedSettingsState> TesselDesktopPOCModel::storedSyncState() const
+{
+    std::optional<SyncedSettingsState> state = m_syncService.currentState();
+    if (state && state->machines.isEmpty())
+        return std::nullopt;
+    return state;
 }
 
 void TesselDesktopPOCModel::configureSyncObservation()
 {
     QObject::connect(&m_syncService, &TesselSettingsSyncService::remoteStateChanged, this,
                      [this](const SyncedSettingsState &state) { applyRemoteSyncState(state); });
-    if (shouldBootstrapLocalSettingsIntoSync(m_syncService.currentState(), hasMeaningfulSyncState()))
+    if (shouldBootstrapLocalSettingsIntoSync(storedSyncState(), hasMeaningfulSyncState()))
         persistCurrentSyncState();
     m_isSyncObservationConfigured = true;
     m_syncService.start();
@@ -46,7 +66,9 @@ void TesselDesktopPOCModel::configureSyncObservation()
 
 void TesselDesktopPOCModel::persistCurrentSyncState()
 {
-    if (!m_syncEnabled)
+    // An untouched registry (never a machine-less one) would replace every other
+    // installation's machines and delete their tokens.
+    if (!m_syncEnabled || isUntouchedDefaultRegistry())
         return refreshSyncDiagnostics(std::nullopt, false);
     const ReferenceDate now = ReferenceDate::now();
     SyncedSettingsState state;
@@ -74,6 +96,10 @@ void TesselDesktopPOCModel::applyRemoteSyncState(const SyncedSettingsState &stat
         persistCurrentSyncState();
         return refreshSyncDiagnostics(std::nullopt, false);
     }
+    // Applying a document without machines would replace the registry with a blank machine and
+    // delete every token: it is ignored like an absent one, whatever its date.
+    if (state.machines.isEmpty())
+        return refreshSyncDiagnostics(std::nullopt, false);
     if (m_lastSyncedSettingsUpdateAt && state.updatedAt <= *m_lastSyncedSettingsUpdateAt) {
         m_syncedChatHandoff = state.handoff;
         return refreshSyncDiagnostics(state, false);
@@ -119,7 +145,7 @@ void TesselDesktopPOCModel::refreshSyncDiagnostics(const std::optional<SyncedSet
     if (!shown && m_syncEnabled) {
         if (forceStoreSync)
             m_syncService.synchronizeStore();
-        shown = m_syncService.currentState();
+        shown = storedSyncState();
     }
     DesktopSyncDiagnostics diagnostics;
     diagnostics.syncEnabled = m_syncEnabled;

@@ -166,6 +166,12 @@ public:
     QString syncStatusTitle() const;
     QString syncStatusDetail() const;
     bool syncEnabled() const { return m_syncEnabled; }
+    // True while the registry is still what a first start makes of nothing: no machine, or one
+    // machine named "Local Machine" without gateway URL whose projects are none or the one blank
+    // home-directory project the start-up repair adds; its token does not count. Such a registry
+    // holds nothing worth sharing: it is never published, another installation's document
+    // replaces it, and launch options may point it at a gateway.
+    bool isUntouchedDefaultRegistry() const;
 
     // Connection and sessions.
     void connect();
@@ -188,10 +194,6 @@ public:
     void updateSelectedProjectName(const QString &name);
     void updateSelectedProjectDirectory(const QString &directory);
 
-    // True while the registry is the one a first start makes: the "Local Machine" without a
-    // gateway URL, holding one unnamed project in the home directory. A token does not count:
-    // the local gateway discovery may have stored one for it.
-    bool isUntouchedDefaultRegistry() const;
     // Points an untouched default registry at the gateway URL and project directory given at
     // launch (an absent value leaves its field alone), then picks up a local gateway's token
     // for that URL. Shown, not saved: nothing is written or published until the user edits
@@ -318,6 +320,8 @@ private:
 
     // Sync (ModelSync.cpp).
     bool hasMeaningfulSyncState() const;
+    // The stored document, unless it has no machines: such a document counts as absent.
+    std::optional<SyncedSettingsState> storedSyncState() const;
     void configureSyncObservation();
     void persistCurrentSyncState();
     void applyRemoteSyncState(const SyncedSettingsState &state);

@@ -1,7 +1,8 @@
 #include "storage/LocalGatewaySecretSync.h"
 
+#include "storage/RegularFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QStringDecoder>
@@ -99,11 +100,12 @@ QString defaultConfigurationPath(const QString &homeDirectory)
 
 std::optional<LocalGatewayEnvironmentConfiguration> loadConfiguration(const QString &path)
 {
-    QFile file(path);
-    if (file.size() > maxConfigurationBytes || !file.open(QIODevice::ReadOnly))
+    // A link to the real file is fine (dotfile managers make them); a FIFO or device is not.
+    const RegularFile::ReadResult file = RegularFile::read(path, maxConfigurationBytes, RegularFile::Links::follow);
+    if (file.status != RegularFile::ReadResult::Status::read)
         return std::nullopt;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(file.readAll());
+    const QString text = decoder.decode(file.bytes);
     if (decoder.hasError())
         return std::nullopt;
     return parseConfiguration(text);

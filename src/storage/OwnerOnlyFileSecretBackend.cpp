@@ -1,11 +1,13 @@
 #include "storage/OwnerOnlyFileSecretBackend.h"
 
+#include "storage/RegularFile.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 using namespace Qt::Literals::StringLiterals;
@@ -16,6 +18,29 @@ namespace {
 
 // Far beyond any number of machines; a larger file is not ours.
 constexpr qint64 maxFileBytes = 4 * 1024 * 1024;
+constexpr unsigned ownerOnlyFileMode = 0600;
+const QLatin1StringView tokenFileName = "secrets/gateway-tokens.json"_L1;
+
+// $XDG_STATE_HOME (else ~/.local/state) with the organisation and application folders that
+// QStandardPaths adds to its locations; Qt 6.4 has no state location of its own.
+QString applicationStateFolder()
+{
+    QString folder = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(folder))
+        folder = QDir::homePath() + "/.local/state"_L1;
+    for (const QString &name : {QCoreApplication::organizationName(), QCoreApplication::applicationName()}) {
+        if (!name.isEmpty())
+            folder += u'/' + name;
+    }
+    return folder;
+}
+
+GatewaySecretStoreConfiguration locationOf(const QJsonObject &item)
+{
+    const QString group = item.value("accessGroup"_L1).toString();
+    return {item.value("service"_L1).toString(), group.isEmpty() ? std::nullopt : std::optional(group),
+            item.value("synchronizable"_L1).toBool()};
+}
 
 bool isItem(const QJsonValue &value, const QString &account, const GatewaySecretStoreConfiguration &location)
 {
@@ -42,7 +67,12 @@ OwnerOnlyFileSecretBackend::OwnerOnlyFileSecretBackend(QString filePath)
 
 QString OwnerOnlyFileSecretBackend::defaultFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/secrets/gateway-tokens.json"_L1;
+    return applicationStateFolder() + u'/' + tokenFileName;
+}
+
+QString OwnerOnlyFileSecretBackend::earlierDefaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + u'/' + tokenFileName;
 }
 
 GatewaySecretStoreBackend OwnerOnlyFileSecretBackend::backend() const
@@ -105,6 +135,30 @@ void OwnerOnlyFileSecretBackend::removeToken(const QString &account,
     writeItems(*items);
 }
 
+void OwnerOnlyFileSecretBackend::moveItemsInto(const GatewaySecretStoreBackend &target) const
+{
+    const std::optional<QJsonArray> items = readItems();
+    if (!items || !QFileInfo::exists(m_filePath))
+        return;
+    QJsonArray kept;
+    for (const QJsonValue &value : *items) {
+        const QJsonObject item = value.toObject();
+        const QJsonValue token = item.value("token"_L1);
+        // An item leaves the file only once the target holds its token.
+        if (!token.isString() ||
+            !target.upsertToken(token.toString(), item.value("account"_L1).toString(), locationOf(item)))
+            kept.append(value);
+    }
+    if (!kept.isEmpty()) {
+        if (kept.size() < items->size())
+            writeItems(kept);
+        return;
+    }
+    // Nothing left: no plaintext file stays behind, nor its folder when that is empty now.
+    if (QFile::remove(m_filePath))
+        QDir().rmdir(QFileInfo(m_filePath).absolutePath());
+}
+
 QString OwnerOnlyFileSecretBackend::corruptFilePath() const
 {
     return m_filePath + ".corrupt"_L1;
@@ -112,12 +166,12 @@ QString OwnerOnlyFileSecretBackend::corruptFilePath() const
 
 std::optional<QJsonArray> OwnerOnlyFileSecretBackend::readItems() const
 {
-    QFile file(m_filePath);
-    if (!file.exists())
+    const RegularFile::ReadResult file = RegularFile::read(m_filePath, maxFileBytes, RegularFile::Links::refuse);
+    if (file.status == RegularFile::ReadResult::Status::absent)
         return QJsonArray();
-    if (file.size() > maxFileBytes || !file.open(QIODevice::ReadOnly))
+    if (file.status != RegularFile::ReadResult::Status::read)
         return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QJsonDocument document = QJsonDocument::fromJson(file.bytes);
     const QJsonValue items = document.object().value("items"_L1);
     if (!items.isArray())
         return std::nullopt;
@@ -140,14 +194,10 @@ bool OwnerOnlyFileSecretBackend::writeItems(const QJsonArray &items) const
     const QString folder = QFileInfo(m_filePath).absolutePath();
     if (!QDir().mkpath(folder))
         return false;
-    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    if (!QFile::setPermissions(folder, ownerOnly | QFileDevice::ExeOwner))
+    if (!QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
         return false;
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnly))
-        return false;
-    file.write(QJsonDocument(QJsonObject{{"items"_L1, items}}).toJson(QJsonDocument::Compact));
-    return file.commit();
+    return RegularFile::replace(
+        m_filePath, QJsonDocument(QJsonObject{{"items"_L1, items}}).toJson(QJsonDocument::Compact), ownerOnlyFileMode);
 }
 
 } // namespace tessel

@@ -1,9 +1,9 @@
 #include "sync/FolderKeyValueStore.h"
 
+#include "storage/RegularFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 using namespace Qt::Literals::StringLiterals;
@@ -13,6 +13,8 @@ namespace tessel {
 namespace {
 
 const QLatin1StringView valueSuffix = ".value"_L1;
+// The document holds no secret; other programs (the sync tool) may read it.
+constexpr unsigned valueFileMode = 0644;
 
 bool isPlainNameCharacter(char character)
 {
@@ -95,15 +97,15 @@ std::optional<QString> FolderKeyValueStore::keyForFileName(const QString &fileNa
 
 std::optional<QByteArray> FolderKeyValueStore::data(const QString &key) const
 {
-    return readValueFile(QDir(m_folder).filePath(fileNameForKey(key)));
+    return readValueFile(fileNameForKey(key));
 }
 
 void FolderKeyValueStore::setData(const QString &key, const QByteArray &value)
 {
     if (value.size() > maxValueBytes || !QDir().mkpath(m_folder))
         return;
-    QSaveFile file(QDir(m_folder).filePath(fileNameForKey(key)));
-    if (!file.open(QIODevice::WriteOnly) || file.write(value) != value.size() || !file.commit())
+    // Whatever another computer put under this name (a link, a FIFO) is replaced, not written through.
+    if (!RegularFile::replace(QDir(m_folder).filePath(fileNameForKey(key)), value, valueFileMode))
         return;
     // Known before the folder event arrives, so this write is not reported as someone else's.
     m_known.insert(key, value);
@@ -132,7 +134,10 @@ void FolderKeyValueStore::watchFolder()
     for (auto key = m_known.keyBegin(); key != m_known.keyEnd(); ++key)
         paths.append(QDir(m_folder).filePath(fileNameForKey(*key)));
     const QStringList watched = m_watcher.files() + m_watcher.directories();
-    paths.removeIf([&watched](const QString &path) { return watched.contains(path) || !QFileInfo::exists(path); });
+    // A watch follows links: only regular files, never a device or a FIFO some link points at.
+    paths.removeIf([&watched, this](const QString &path) {
+        return watched.contains(path) || (path != m_folder && !RegularFile::isRegularEntry(path));
+    });
     if (!paths.isEmpty())
         m_watcher.addPaths(paths);
 }
@@ -159,23 +164,29 @@ void FolderKeyValueStore::rescan()
 QMap<QString, QByteArray> FolderKeyValueStore::readAllValues() const
 {
     QMap<QString, QByteArray> values;
-    const QDir folder(m_folder);
-    for (const QString &fileName : folder.entryList(QDir::Files)) {
+    // Every kind of entry, so that a link or a FIFO under a key's name is noticed and reported.
+    const QStringList entries = QDir(m_folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &fileName : entries) {
         const std::optional<QString> key = keyForFileName(fileName);
         if (!key)
             continue;
-        if (const std::optional<QByteArray> value = readValueFile(folder.filePath(fileName)))
+        if (const std::optional<QByteArray> value = readValueFile(fileName))
             values.insert(*key, *value);
     }
     return values;
 }
 
-std::optional<QByteArray> FolderKeyValueStore::readValueFile(const QString &path) const
+std::optional<QByteArray> FolderKeyValueStore::readValueFile(const QString &fileName) const
 {
-    QFile file(path);
-    if (file.size() > maxValueBytes || !file.open(QIODevice::ReadOnly))
+    const QString path = QDir(m_folder).filePath(fileName);
+    RegularFile::ReadResult result = RegularFile::read(path, maxValueBytes, RegularFile::Links::refuse);
+    if (result.status == RegularFile::ReadResult::Status::notRegular && !m_reportedEntries.contains(fileName)) {
+        m_reportedEntries.insert(fileName);
+        qWarning("Ignoring %s in the sync folder: it is not a regular file.", qPrintable(path));
+    }
+    if (result.status != RegularFile::ReadResult::Status::read)
         return std::nullopt;
-    return file.readAll();
+    return std::move(result.bytes);
 }
 
 } // namespace tessel

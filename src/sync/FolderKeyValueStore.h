@@ -4,6 +4,7 @@
 
 #include <QFileSystemWatcher>
 #include <QMap>
+#include <QSet>
 #include <QTimer>
 
 #include <chrono>
@@ -11,11 +12,13 @@
 namespace tessel {
 
 // A replicated key-value store made of one file per key in a folder that the user's
-// folder-sync tool (Syncthing, Nextcloud, Dropbox...) replicates. Writes replace files
-// atomically. The folder is watched; after a quiet `debounce` the files are compared with
-// what this object last knew, and keys whose bytes really changed are reported. Files of
-// sync tools (temporary files, conflict copies) and anything not named like a key are
-// ignored. Used from the main thread.
+// folder-sync tool (Syncthing, Nextcloud, Dropbox...) replicates. What arrives there is
+// another computer's input: only regular files are read (bounded by `maxValueBytes`); a link,
+// FIFO, device or folder under a key's name reads as absent, with one line on stderr per
+// entry and run. Writes replace the key's directory entry atomically, never a link's target. The folder is watched;
+// after a quiet `debounce` the files are compared with what this object last knew, and keys whose bytes really changed
+// are reported. Files of sync tools (temporary files, conflict copies) and anything not named like a key are ignored.
+// Used from the main thread.
 class FolderKeyValueStore : public ReplicatedKeyValueStore
 {
     Q_OBJECT
@@ -48,13 +51,15 @@ private:
     void watchFolder();
     void rescan();
     QMap<QString, QByteArray> readAllValues() const;
-    std::optional<QByteArray> readValueFile(const QString &path) const;
+    std::optional<QByteArray> readValueFile(const QString &fileName) const;
 
     QString m_folder;
     QFileSystemWatcher m_watcher;
     QTimer m_debounce;
     // Last known bytes of every key, so only real changes by others are reported.
     QMap<QString, QByteArray> m_known;
+    // Entries already reported as not regular files, so a rescan does not repeat the line.
+    mutable QSet<QString> m_reportedEntries;
 };
 
 } // namespace tessel

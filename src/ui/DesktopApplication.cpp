@@ -1,6 +1,8 @@
 #include "ui/DesktopApplication.h"
 
+#include "BuildInfo.h"
 #include "app/TesselDesktopPOCModel.h"
+#include "connection/GatewayURL.h"
 #include "export/DesktopPOCScreenshotExporter.h"
 #include "storage/ApplicationSecretBackend.h"
 #include "storage/GatewaySecretStore.h"
@@ -9,20 +11,99 @@
 #include "sync/FolderKeyValueStore.h"
 #include "sync/TesselSettingsSyncService.h"
 #include "ui/MainWindow.h"
+#include "ui/PlatformMessageFilter.h"
+#include "ui/TerminationSignalNotifier.h"
 #include "ui/TesselDesktopPOCContentView.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+#include <cstdlib>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace tessel {
+
+namespace {
+
+void describeApplication()
+{
+    QCoreApplication::setOrganizationName(QString::fromLatin1(DesktopApplication::organizationName));
+    QCoreApplication::setApplicationName(QString::fromLatin1(DesktopApplication::applicationName));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(buildinfo::appVersion) + u" (build "_s +
+                                            QString::fromUtf8(buildinfo::buildNumber) + u')');
+}
+
+void parseCommandLine(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Desktop client for tessel-gateway servers."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({u"export-screenshots-dir"_s, u"Write screenshots of both tabs to <dir> and quit."_s, u"dir"_s});
+    const QString untouched = u" Applies only while the registry is still the untouched first-start default; it is "
+                              "shown, not saved or synced, until you edit the registry."_s;
+    const QCommandLineOption gatewayURL(QString::fromLatin1(DesktopApplication::gatewayURLOption),
+                                        u"Point the machine at the gateway <url> (ws://host:port)."_s + untouched,
+                                        u"url"_s);
+    const QCommandLineOption projectDirectory(QString::fromLatin1(DesktopApplication::projectDirectoryOption),
+                                              u"Point the project at <dir> on the gateway's computer."_s + untouched,
+                                              u"dir"_s);
+    parser.addOptions({gatewayURL, projectDirectory});
+    parser.addPositionalArgument(u"mode"_s,
+                                 u"UITestsMockFiles, UITestsMockChat or UITestsMockFileConflict: answer file "
+                                 "requests from an in-memory project."_s,
+                                 u"[mode...]"_s);
+    parser.process(app);
+    const auto refuse = [](const QString &message) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        std::exit(2);
+    };
+    if (parser.isSet(gatewayURL) && !parseGatewayURL(parser.value(gatewayURL)))
+        refuse(u"--gateway-url needs a websocket URL such as ws://127.0.0.1:4821, not: "_s + parser.value(gatewayURL));
+    if (parser.isSet(projectDirectory) && parser.value(projectDirectory).trimmed().isEmpty())
+        refuse(u"--project-directory needs a directory."_s);
+}
+
+} // namespace
+
+int DesktopApplication::run(int argc, char *argv[], const std::function<void(DesktopApplication &)> &whenStarted)
+{
+    describeApplication();
+    {
+        // Checked before there is a window: --help, --version and a refused option answer
+        // without a display.
+        QCoreApplication app(argc, argv);
+        parseCommandLine(app);
+    }
+    installPlatformMessageFilter();
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(u"Tessel Desktop POC"_s);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(desktopFileName));
+
+    DesktopApplication application(ProcessInfo::current());
+    application.start();
+    if (whenStarted)
+        whenStarted(application);
+    return QApplication::exec();
+}
 
 DesktopApplication::DesktopApplication(ProcessInfo processInfo, QObject *parent)
     : QObject(parent)
     , m_processInfo(std::move(processInfo))
     , m_settings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(organizationName),
                  QString::fromLatin1(applicationName))
-{ }
+{
+    // Edits are written a moment after typing pauses; every normal way of ending writes them first.
+    auto *termination = new TerminationSignalNotifier(this);
+    connect(termination, &TerminationSignalNotifier::terminationRequested, this, [this] {
+        saveNow();
+        QCoreApplication::quit();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &DesktopApplication::saveNow);
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &DesktopApplication::saveNow);
+}
 
 DesktopApplication::~DesktopApplication()
 {
@@ -44,6 +125,13 @@ void DesktopApplication::start()
         build(availability);
     });
     m_probe->start();
+}
+
+void DesktopApplication::saveNow()
+{
+    if (m_model)
+        m_model->flushPendingWrites();
+    m_settings.sync();
 }
 
 void DesktopApplication::build(SecretServiceAvailability availability)

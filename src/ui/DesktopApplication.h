@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSettings>
 
+#include <functional>
 #include <memory>
 
 namespace tessel {
@@ -23,7 +24,9 @@ enum class SecretServiceAvailability;
 // Service probe, the sync service over the sync folder, the one model and its window. The
 // window appears once the probe has answered (at most its time-out); activation of the
 // application re-reads tokens and sync. When the window is first shown, the screenshot
-// export starts, or else the launch options are offered to the registry.
+// export starts, or else the launch options are offered to the registry. Edits still waiting
+// to be written reach the disk when the application quits, on SIGTERM, SIGINT and SIGHUP
+// (which then quit it), and when the desktop session ends. Needs the QApplication to exist.
 class DesktopApplication : public QObject
 {
     Q_OBJECT
@@ -36,12 +39,20 @@ public:
     static constexpr auto gatewayURLOption = "gateway-url";
     static constexpr auto projectDirectoryOption = "project-directory";
 
+    // The whole program: application names, command line (--help and --version answer
+    // without a display), the QApplication, this object and the event loop; returns the exit
+    // code. `whenStarted`, when given, gets the started application, so that a test program
+    // can drive exactly what the real entry runs.
+    static int run(int argc, char *argv[], const std::function<void(DesktopApplication &)> &whenStarted = {});
+
     explicit DesktopApplication(ProcessInfo processInfo, QObject *parent = nullptr);
     ~DesktopApplication() override;
 
     // Probes the Secret Service, then builds the model and shows the window.
     void start();
     MainWindow *window() const { return m_window.get(); }
+    // Writes every pending edit and preference to disk now.
+    void saveNow();
 
 Q_SIGNALS:
     // The window has been shown for the first time.

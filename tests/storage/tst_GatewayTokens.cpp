@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
 using tessel::test::row;
@@ -188,6 +190,11 @@ private Q_SLOTS:
         const auto load = [&](const QString &name) { return text(discovery::loadConfiguration(dir.filePath(name))); };
         QCOMPARE(load(u"missing.env"_s), QString());
         QCOMPARE(text(discovery::loadConfiguration(dir.path())), QString()); // a folder
+        // Neither read without end nor waited on.
+        QVERIFY(QFile::link(u"/dev/zero"_s, dir.filePath(u"device.env"_s)));
+        QCOMPARE(load(u"device.env"_s), QString());
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"fifo.env"_s)).constData(), 0600), 0);
+        QCOMPARE(load(u"fifo.env"_s), QString());
         QVERIFY(writeFile(dir.filePath(u"latin1.env"_s), "TESSEL_AUTH_TOKEN=caf\xe9\n"));
         QCOMPARE(load(u"latin1.env"_s), QString());
         QVERIFY(writeFile(dir.filePath(u"junk.env"_s), QByteArray("\x00\x01\x02\x03=\x00TESSEL_AUTH_TOKEN=x", 22)));

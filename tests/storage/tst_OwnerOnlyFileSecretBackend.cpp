@@ -2,6 +2,8 @@
 #include "storage/ApplicationSecretBackend.h"
 #include "storage/GatewaySecretStore.h"
 #include "storage/OwnerOnlyFileSecretBackend.h"
+#include "support/InMemorySecretBackend.h"
+#include "sync/FolderKeyValueStore.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -77,22 +79,64 @@ private Q_SLOTS:
         QCOMPARE(posixMode(filePath()), 0600u);
     }
 
-    void corruptFileReadsAsEmptyAndIsKeptAsideOnWrite()
+    void unreadableFileReadsAsEmptyAndIsKeptAsideOnWrite_data()
     {
+        QTest::addColumn<QString>("linkTarget");
+        QTest::newRow("junk bytes") << QString();
+        // Would be read without end if its reported size were trusted.
+        QTest::newRow("link to /dev/zero") << u"/dev/zero"_s;
+    }
+
+    void unreadableFileReadsAsEmptyAndIsKeptAsideOnWrite()
+    {
+        QFETCH(QString, linkTarget);
+        const QByteArray junk("\x00\xff{items", 8);
         QVERIFY(QDir().mkpath(m_dir.filePath(u"secrets"_s)));
-        QFile junk(filePath());
-        QVERIFY(junk.open(QIODevice::WriteOnly));
-        junk.write(QByteArray("\x00\xff{items", 8));
-        junk.close();
+        QFile unreadable(filePath());
+        QVERIFY(linkTarget.isEmpty() ? unreadable.open(QIODevice::WriteOnly) && unreadable.write(junk) == 8
+                                     : QFile::link(linkTarget, filePath()));
+        unreadable.close();
         QCOMPARE(file().readToken(m_account, m_local), std::nullopt);
         file().removeToken(m_account, m_local); // leaves the unreadable file alone
-        QVERIFY(!QFile::exists(file().corruptFilePath()));
+        QVERIFY(!QFileInfo::exists(file().corruptFilePath()));
 
         QVERIFY(file().upsertToken(u"fresh"_s, m_account, m_local));
         QCOMPARE(file().readToken(m_account, m_local), u"fresh"_s);
-        QFile aside(file().corruptFilePath());
-        QVERIFY(aside.open(QIODevice::ReadOnly));
-        QCOMPARE(aside.readAll(), QByteArray("\x00\xff{items", 8));
+        const QFileInfo aside(file().corruptFilePath());
+        QCOMPARE(aside.symLinkTarget(), linkTarget);
+        if (linkTarget.isEmpty()) {
+            QFile kept(aside.filePath());
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), junk);
+        }
+    }
+
+    void movesOnlyItemsTheTargetAccepts()
+    {
+        QVERIFY(file().upsertToken(u"shared"_s, m_account, m_shared));
+        QVERIFY(file().upsertToken(u"local"_s, m_account, m_local));
+        test::InMemorySecretBackend target;
+        target.refusingWrites.insert(m_shared);
+        file().moveItemsInto(target.backend());
+        QCOMPARE(target.item(m_account, m_local), QByteArray("local"));
+        QCOMPARE(file().readToken(m_account, m_local), std::nullopt);
+        QCOMPARE(file().readToken(m_account, m_shared), u"shared"_s);
+
+        target.refusingWrites.clear();
+        file().moveItemsInto(target.backend());
+        QCOMPARE(target.item(m_account, m_shared), QByteArray("shared"));
+        // No plaintext file, nor its folder, stays behind.
+        QVERIFY(!QFileInfo::exists(filePath()));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(u"secrets"_s)));
+    }
+
+    void tokenFileStaysOutOfTheSyncFolderParent()
+    {
+        // A sync tool pointed at the sync folder's parent copies all of it.
+        const QString syncParent = QFileInfo(FolderKeyValueStore::defaultFolder()).absolutePath() + u'/';
+        QVERIFY2(!OwnerOnlyFileSecretBackend::defaultFilePath().startsWith(syncParent),
+                 qPrintable(OwnerOnlyFileSecretBackend::defaultFilePath()));
+        QVERIFY(OwnerOnlyFileSecretBackend::earlierDefaultFilePath().startsWith(syncParent));
     }
 
     void unwritableLocationRefusesTheWrite()
@@ -105,16 +149,33 @@ private Q_SLOTS:
         QCOMPARE(blocked.readToken(m_account, m_local), std::nullopt);
     }
 
+    void unavailableSecretServiceFallsBackToFileThatPersists_data()
+    {
+        QTest::addColumn<QString>("earlierFile");
+        QTest::newRow("earlier file elsewhere") << u"earlier/secrets/gateway-tokens.json"_s;
+        // When the state and data folders are one, moving the file into itself must keep it.
+        QTest::newRow("earlier file is this one") << u"secrets/../secrets/gateway-tokens.json"_s;
+    }
+
     void unavailableSecretServiceFallsBackToFileThatPersists()
     {
+        QFETCH(QString, earlierFile);
+        const FallbackTokenFiles files{filePath(), m_dir.filePath(earlierFile)};
+        const QUuid earlierMachine = QUuid::createUuid();
+        QVERIFY(OwnerOnlyFileSecretBackend(files.earlier).upsertToken(u"earlier"_s, uuidText(earlierMachine), m_local));
         const QUuid machine = QUuid::createUuid();
-        GatewaySecretStore(u"svc"_s, std::nullopt, true, std::nullopt,
-                           applicationSecretBackend(SecretServiceAvailability::providerNotResponding, filePath()))
+        const QRegularExpression notice(u"^Gateway tokens are kept in .*/secrets/gateway-tokens.json, readable only "
+                                        "by you, because the Secret Service does not answer.$"_s);
+        QTest::ignoreMessage(QtWarningMsg, notice);
+        GatewaySecretStore(u"svc"_s, std::nullopt, false, std::nullopt,
+                           applicationSecretBackend(SecretServiceAvailability::providerNotResponding, files))
             .setToken(u" token \n"_s, machine);
-        const GatewaySecretStore reopened(
-            u"svc"_s, std::nullopt, true, std::nullopt,
-            applicationSecretBackend(SecretServiceAvailability::noSessionBus, filePath()));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"because there is no session bus.$"_s));
+        const GatewaySecretStore reopened(u"svc"_s, std::nullopt, false, std::nullopt,
+                                          applicationSecretBackend(SecretServiceAvailability::noSessionBus, files));
         QCOMPARE(reopened.token(machine), u"token"_s);
+        QCOMPARE(reopened.token(earlierMachine), u"earlier"_s);
+        QCOMPARE(QFileInfo::exists(files.earlier), QDir::cleanPath(files.earlier) == filePath());
         reopened.setToken(QString(), machine);
         QCOMPARE(reopened.token(machine), QString());
     }

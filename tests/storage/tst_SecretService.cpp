@@ -8,7 +8,10 @@
 #include "support/PrivateDBusDaemon.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -138,18 +141,40 @@ private Q_SLOTS:
         QCOMPARE(read(0), std::nullopt);
     }
 
-    // The store's rules are tested in memory (tst_GatewayTokens); here, that they reach the keyring.
-    void availableSecretServiceIsTheApplicationBackend()
+    // The store's rules are tested in memory (tst_GatewayTokens); here, that they reach the keyring,
+    // and that tokens a run without the keyring kept in the owner-only file move into it.
+    void fallbackRunsTokensMoveIntoTheKeyringOnTheNextRun()
     {
-        const GatewaySecretStore store(
-            m_service, std::nullopt, true, std::nullopt,
-            applicationSecretBackend(SecretServiceAvailability::available, u"/nonexistent"_s));
+        QTemporaryDir dir;
+        const FallbackTokenFiles files{dir.filePath(u"state/secrets/gateway-tokens.json"_s),
+                                       dir.filePath(u"data/secrets/gateway-tokens.json"_s)};
+        const auto run = [this, &files](SecretServiceAvailability availability) {
+            return GatewaySecretStore(m_service, std::nullopt, true, std::nullopt,
+                                      applicationSecretBackend(availability, files));
+        };
+        const QUuid keyringMachine = QUuid::createUuid();
         QVERIFY(SecretServiceBackend::upsertToken(u"old"_s, m_account, m_locations[3]));
-        QCOMPARE(store.token(m_machine), u"old"_s);
-        store.setToken(u" in keyring "_s, m_machine);
-        QCOMPARE(read(2), u"in keyring"_s);
+        const GatewaySecretStore first = run(SecretServiceAvailability::available);
+        QCOMPARE(first.token(m_machine), u"old"_s);
+        first.setToken(u" kept in keyring "_s, keyringMachine);
         QCOMPARE(read(3), std::nullopt);
-        store.setToken(u" "_s, m_machine);
+
+        // A run without the keyring keeps its tokens in the file and leaves the keyring's alone.
+        const QRegularExpression notice(u"^Gateway tokens are kept in .*state/secrets/"_s);
+        QTest::ignoreMessage(QtWarningMsg, notice);
+        QTest::failOnWarning(notice);
+        const GatewaySecretStore fallback = run(SecretServiceAvailability::noProvider);
+        QCOMPARE(fallback.token(keyringMachine), QString());
+        fallback.setToken(u"typed without keyring"_s, m_machine);
+        QVERIFY(QFileInfo::exists(files.current));
+
+        // The next run with the keyring finds both there, and no file is left.
+        const GatewaySecretStore keyring = run(SecretServiceAvailability::available);
+        QVERIFY(!QFileInfo::exists(files.current));
+        QCOMPARE(read(2), u"typed without keyring"_s);
+        QCOMPARE(keyring.token(keyringMachine), u"kept in keyring"_s);
+        keyring.setToken(QString(), keyringMachine);
+        keyring.setToken(u" "_s, m_machine);
         QCOMPARE(read(2), std::nullopt);
     }
 };

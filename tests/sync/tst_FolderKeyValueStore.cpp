@@ -1,3 +1,4 @@
+#include "storage/RegularFile.h"
 #include "sync/FolderKeyValueStore.h"
 
 #include <QDir>
@@ -7,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
@@ -34,6 +37,8 @@ QStringList reportedKeys(const QSignalSpy &spy)
 
 } // namespace
 
+enum class ForeignEntry { linkToUserFile, linkToDevice, fifo, directory };
+
 class tst_FolderKeyValueStore : public QObject
 {
     Q_OBJECT
@@ -41,6 +46,7 @@ class tst_FolderKeyValueStore : public QObject
 private:
     QTemporaryDir m_root;
     QString m_folder;
+    int m_folderCount = 0;
 
     QString pathOf(const QString &fileName) const { return QDir(m_folder).filePath(fileName); }
 
@@ -48,7 +54,7 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(m_root.isValid());
-        m_folder = m_root.filePath(u"sync-%1"_s.arg(QLatin1StringView(QTest::currentTestFunction())));
+        m_folder = m_root.filePath(u"sync-%1"_s.arg(++m_folderCount));
     }
 
     void namesFilesAfterKeysAndRejectsForeignNames_data()
@@ -123,6 +129,54 @@ private Q_SLOTS:
         QVERIFY(writeFile(pathOf(FolderKeyValueStore::fileNameForKey(key)), "v2 rewritten in place"));
         QVERIFY(changed.wait(2000));
         QCOMPARE(reader.data(key), QByteArray("v2 rewritten in place"));
+    }
+
+    void foreignEntriesAreIgnoredAndReplacedNeverFollowed_data()
+    {
+        QTest::addColumn<ForeignEntry>("entry");
+        QTest::addColumn<bool>("replaceable");
+        QTest::newRow("link to a user file") << ForeignEntry::linkToUserFile << true;
+        QTest::newRow("link to /dev/zero") << ForeignEntry::linkToDevice << true;
+        QTest::newRow("FIFO") << ForeignEntry::fifo << true;
+        // Replacing a folder would mean deleting whatever is inside: it stays, unwritable.
+        QTest::newRow("directory") << ForeignEntry::directory << false;
+    }
+
+    void foreignEntriesAreIgnoredAndReplacedNeverFollowed()
+    {
+        QFETCH(ForeignEntry, entry);
+        QFETCH(bool, replaceable);
+        QVERIFY(QDir().mkpath(m_folder));
+        const QString path = pathOf(FolderKeyValueStore::fileNameForKey(key));
+        const QString userFile = m_root.filePath(u"user-notes.txt"_s);
+        QVERIFY(writeFile(userFile, "the user's own notes"));
+        switch (entry) {
+        case ForeignEntry::linkToUserFile: QVERIFY(QFile::link(userFile, path)); break;
+        case ForeignEntry::linkToDevice: QVERIFY(QFile::link(u"/dev/zero"_s, path)); break;
+        case ForeignEntry::fifo: QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0); break;
+        case ForeignEntry::directory: QVERIFY(QDir().mkpath(path)); break;
+        }
+
+        // One line per entry and run: neither reading again nor a rescan repeats it.
+        const QRegularExpression notice(u"^Ignoring .*/TesselShell.syncedState.value in the sync folder: it is not "
+                                        "a regular file.$"_s);
+        QTest::ignoreMessage(QtWarningMsg, notice);
+        QTest::failOnWarning(notice);
+        FolderKeyValueStore store(m_folder);
+        QVERIFY(store.synchronize());
+        QCOMPARE(store.data(key), std::nullopt);
+        QSignalSpy changed(&store, &ReplicatedKeyValueStore::changedExternally);
+        QVERIFY(writeFile(pathOf(u"other.value"_s), "x"));
+        QVERIFY(changed.wait(2000));
+        QCOMPARE(changed.first().at(1).toStringList(), QStringList{u"other"_s});
+
+        store.setData(key, "published");
+        QCOMPARE(store.data(key), replaceable ? std::optional<QByteArray>("published") : std::nullopt);
+        QCOMPARE(RegularFile::isRegularEntry(path), replaceable);
+        QCOMPARE(QFileInfo(path).isDir(), !replaceable);
+        QFile notes(userFile);
+        QVERIFY(notes.open(QIODevice::ReadOnly));
+        QCOMPARE(notes.readAll(), QByteArray("the user's own notes"));
     }
 
     void twoProcessesSeeEachOthersWritesWithinOneSecond()
