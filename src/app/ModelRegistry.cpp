@@ -227,18 +227,26 @@ void TesselDesktopPOCModel::normalizeSelection()
 bool TesselDesktopPOCModel::applyLaunchDefaults(const std::optional<QString> &gatewayURL,
                                                 const std::optional<QString> &projectDirectory)
 {
-    if ((!gatewayURL && !projectDirectory) || !isUntouchedDefaultRegistry())
+    if ((!gatewayURL && !projectDirectory) || !isUntouchedDefaultRegistry() || m_machines.isEmpty())
         return false;
     QList<MachineProfile> machines = m_machines;
     MachineProfile &machine = machines.first();
     machine.gatewayURL = gatewayURL.value_or(machine.gatewayURL);
-    machine.projects.first().directory = projectDirectory.value_or(machine.projects.first().directory);
+    if (!machine.projects.isEmpty())
+        machine.projects.first().directory = projectDirectory.value_or(machine.projects.first().directory);
+    // A local gateway at that URL gives its token to the credential store, as for any machine;
+    // it is shown with the launch values without going through the registry's writes.
+    synchronizeLocalGatewayTokens({StoredMachineProfile::from(machine)});
+    if (const QString token = m_secretStore.token(machine.id); !token.isEmpty()) {
+        machine.gatewayToken = token;
+        m_lastStoredTokens.insert(machine.id, token);
+    }
     // Assigned past the registry's observer, as the screenshot export does: a launch option
-    // is not the user's edit, and another computer must never see this computer's demo URL.
+    // is not the user's edit, so it is neither saved nor published (another computer must
+    // never see this computer's demo URL) until the user edits the registry.
     assign(m_machines, machines, &TesselDesktopPOCModel::machinesChanged);
     syncConnectionFieldsFromSelection();
     resetFilesState();
-    rediscoverLocalGatewayTokens();
     // A listing of the old directory may already be shown or on its way; list the new one.
     if (m_workspaceTab == ProjectWorkspaceTab::files)
         loadCurrentDirectory(true);

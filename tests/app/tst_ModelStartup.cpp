@@ -2,7 +2,9 @@
 #include "support/LoopbackGatewayServer.h"
 #include "support/ModelHarness.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebSocket>
@@ -294,6 +296,12 @@ void tst_ModelStartup::launchOptionsPointOnlyAnUntouchedRegistry()
     QFETCH(QString, edit);
     QFETCH(bool, applied);
     ModelHarness harness;
+    // A local gateway on that URL: its token is picked up, and not written to the registry either.
+    const QString envFile = harness.processInfo.homeDirectory + u"/.config/tessel-gateway/gateway.env"_s;
+    QVERIFY(QDir().mkpath(QFileInfo(envFile).path()));
+    QFile file(envFile);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("TESSEL_AUTH_TOKEN=demo-token\n") > 0);
+    file.close();
     auto &model = harness.start();
     registryEdits.value(edit)(model);
     model.flushPendingWrites();
@@ -309,6 +317,8 @@ void tst_ModelStartup::launchOptionsPointOnlyAnUntouchedRegistry()
     QCOMPARE(model.selectedMachine()->gatewayURL, model.gatewayURL());
     QCOMPARE(model.selectedProject()->directory, model.projectDirectory());
     QCOMPARE(model.canConnect(), applied || !url.isEmpty());
+    if (applied)
+        QCOMPARE(model.gatewayToken(), u"demo-token"_s);
     // Shown, not saved and never published by itself.
     model.flushPendingWrites();
     QCOMPARE(harness.settingsStore.load().snapshot, saved);
