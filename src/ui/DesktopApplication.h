@@ -10,6 +10,7 @@
 namespace tessel {
 
 class DesktopPOCScreenshotExporter;
+class DesktopServices;
 class FolderKeyValueStore;
 class GatewaySecretStore;
 class MainWindow;
@@ -56,6 +57,8 @@ private:
     std::unique_ptr<TesselSettingsSyncService> m_syncService;
     std::unique_ptr<TesselDesktopPOCModel> m_model;
     std::unique_ptr<MainWindow> m_window;
+    // Drafts kept across restarts and turn notifications; none in the screenshot export.
+    std::unique_ptr<DesktopServices> m_desktopServices;
     DesktopPOCScreenshotExporter *m_exporter = nullptr;
 };
 
