@@ -6,9 +6,12 @@
 #include "desktop/TurnNotifier.h"
 #include "ui/DesktopApplication.h"
 #include "ui/MainWindow.h"
+#include "ui/UiTestControl.h"
 
 #include <QApplication>
 #include <QSettings>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace tessel {
 
@@ -36,6 +39,9 @@ DesktopServices::DesktopServices(TesselDesktopPOCModel &model, QSettings &settin
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, m_turnNotifier,
             [this](Qt::ApplicationState state) { m_turnNotifier->setWindowActive(state == Qt::ApplicationActive); });
     connect(m_turnNotifier, &TurnNotifier::windowRequested, this, &DesktopServices::raiseWindow);
+
+    if (processInfo.nonEmptyVariable(QString::fromLatin1(UiTestControl::environmentVariable)) == u"1"_s)
+        new UiTestControl(window, this);
 }
 
 DesktopServices::~DesktopServices() = default;
