@@ -14,7 +14,7 @@ QList<ProjectFileEntry> TesselDesktopPOCModel::currentDirectoryEntries() const
 
 bool TesselDesktopPOCModel::canSaveCurrentDocument() const
 {
-    return m_currentDocument && m_currentDocumentDraft != m_currentDocument->content && !m_isSavingDocument;
+    return hasUnsavedDocumentChanges() && !m_isSavingDocument;
 }
 
 void TesselDesktopPOCModel::loadCurrentDirectory(bool resetPath)
@@ -154,7 +154,8 @@ void TesselDesktopPOCModel::closeDocument()
 void TesselDesktopPOCModel::clearFileMessages()
 {
     assign(m_fileErrorMessage, {}, &TesselDesktopPOCModel::fileErrorMessageChanged);
-    assign(m_fileStatusMessage, {}, &TesselDesktopPOCModel::fileStatusMessageChanged);
+    // A restored draft stays announced while it is open.
+    assign(m_fileStatusMessage, m_restoredDocumentNotice, &TesselDesktopPOCModel::fileStatusMessageChanged);
 }
 
 void TesselDesktopPOCModel::setFileErrorMessage(const QString &message)

@@ -43,7 +43,7 @@ struct GatewayServerEnvelope;
 //
 // Implementation is split by concern: TesselDesktopPOCModel.cpp (start-up, preferences,
 // derived values), ModelConnection.cpp, ModelTranscript.cpp, ModelRegistry.cpp,
-// ModelSync.cpp and ModelFiles.cpp.
+// ModelSync.cpp, ModelFiles.cpp and ModelDrafts.cpp.
 class TesselDesktopPOCModel : public QObject
 {
     Q_OBJECT
@@ -211,6 +211,16 @@ public:
     void activateEntry(const ProjectFileEntry &entry);
     void openDocument(const QString &path);
     void saveCurrentDocument();
+
+    // Drafts kept across restarts (ModelDrafts.cpp).
+    // True when the open document has changes that are not saved: its draft differs from the
+    // text read, or it is a draft brought back from an earlier run, whose base text is unknown.
+    bool hasUnsavedDocumentChanges() const;
+    // Opens, without asking the gateway, a draft kept from an earlier run: `document` as it
+    // was read (path, revision; its content is not known) with `draft` as unsaved text. The
+    // status card says so until another document replaces it. Does nothing while a document
+    // is open.
+    void restoreDocumentDraft(const ProjectFileDocumentSnapshot &document, const QString &draft);
 
 Q_SIGNALS:
     void gatewayURLChanged();
@@ -409,6 +419,8 @@ private:
     std::optional<QString> m_fileErrorMessage;
     std::optional<QString> m_fileStatusMessage;
     DesktopSyncDiagnostics m_syncDiagnostics;
+    // Shown as the status while the open document is a restored draft.
+    std::optional<QString> m_restoredDocumentNotice;
 };
 
 } // namespace tessel

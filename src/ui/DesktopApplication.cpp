@@ -10,6 +10,7 @@
 #include "storage/UserDefaultsTesselSettingsLocalStore.h"
 #include "sync/FolderKeyValueStore.h"
 #include "sync/TesselSettingsSyncService.h"
+#include "ui/DesktopServices.h"
 #include "ui/MainWindow.h"
 #include "ui/PlatformMessageFilter.h"
 #include "ui/TerminationSignalNotifier.h"
@@ -107,7 +108,8 @@ DesktopApplication::DesktopApplication(ProcessInfo processInfo, QObject *parent)
 
 DesktopApplication::~DesktopApplication()
 {
-    // The window's views hold the model: they go first.
+    // The window's views hold the model: they go first, after what reads them.
+    m_desktopServices.reset();
     m_window.reset();
 }
 
@@ -150,6 +152,8 @@ void DesktopApplication::build(SecretServiceAvailability availability)
 
     m_window = std::make_unique<MainWindow>();
     m_window->setContent(new TesselDesktopPOCContentView(m_model.get()));
+    if (!TesselDesktopPOCModel::isScreenshotExportRequested(m_processInfo))
+        m_desktopServices = std::make_unique<DesktopServices>(*m_model, m_settings, m_processInfo, *m_window);
     connect(m_window.get(), &MainWindow::firstShown, this, [this] {
         m_model->handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
         // After the first activation, which may have brought the synced registry.

@@ -11,6 +11,7 @@
 namespace tessel {
 
 class DesktopPOCScreenshotExporter;
+class DesktopServices;
 class FolderKeyValueStore;
 class GatewaySecretStore;
 class MainWindow;
@@ -72,6 +73,8 @@ private:
     std::unique_ptr<TesselSettingsSyncService> m_syncService;
     std::unique_ptr<TesselDesktopPOCModel> m_model;
     std::unique_ptr<MainWindow> m_window;
+    // Drafts kept across restarts and turn notifications; none in the screenshot export.
+    std::unique_ptr<DesktopServices> m_desktopServices;
     DesktopPOCScreenshotExporter *m_exporter = nullptr;
 };
 
