@@ -16,6 +16,8 @@ packages=(
   fonts-dejavu-core xvfb imagemagick
   # validators for the installed .desktop file and AppStream metainfo (a packaging test runs them)
   desktop-file-utils appstream
+  # the Node `ws` client that bench_delta_throughput measures beside ours
+  nodejs node-ws
 )
 
 missing=()
