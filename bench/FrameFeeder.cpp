@@ -88,8 +88,21 @@ void FrameFeeder::serve()
     const QByteArray response = test::websocketHandshakeResponse(request);
     if (writeAll(peer, response.constData(), response.size()))
         writeAll(peer, m_stream.constData(), m_stream.size());
-    // Wait for the client to close, so that nothing is cut off.
-    while (::recv(peer, buffer, sizeof buffer, 0) > 0) { }
+    // Wait for the client to close, so that nothing is cut off, and answer its closing
+    // handshake so that it need not wait for a reply.
+    QByteArray received;
+    ssize_t count = 0;
+    while ((count = ::recv(peer, buffer, sizeof buffer, 0)) > 0) {
+        received.append(buffer, count);
+        bool closing = false;
+        while (const auto frame = test::takeWireFrame(received))
+            closing = closing || frame->opcode == 0x8;
+        if (closing) {
+            const char reply[] = {char(0x88), 0};
+            writeAll(peer, reply, sizeof reply);
+            break;
+        }
+    }
     ::close(peer);
 }
 

@@ -26,7 +26,7 @@ constexpr quint16 closeTooBig = 1009;
 constexpr quint64 maxControlPayload = 125;
 // An answer to the upgrade request that is longer than this without ending is not one.
 constexpr qsizetype maxUpgradeAnswerBytes = 16 * 1024;
-// A receive buffer grown for a large message is not kept for the small ones after it.
+constexpr qsizetype readChunkBytes = 64 * 1024;
 constexpr qsizetype keptBufferBytes = 1024 * 1024;
 
 QByteArray acceptKey(const QByteArray &key)
@@ -149,6 +149,9 @@ void WebSocketConnection::close(quint16 code)
     }
     const char payload[2] = {char(code >> 8), char(code & 0xFF)};
     writeFrame(closeFrame, QByteArrayView(payload, 2));
+    // On its way now, without waiting for the event loop: an owner that closes on its way
+    // out may not run one again.
+    m_socket->flush();
     m_state = State::closing;
 }
 
@@ -181,40 +184,54 @@ void WebSocketConnection::sendUpgradeRequest()
 
 void WebSocketConnection::readAvailable()
 {
-    const qint64 available = m_socket->bytesAvailable();
-    if (m_state == State::closed || available <= 0) {
-        m_socket->skip(available);
-        return;
+    // In chunks, so that a burst of small frames is handled in a small buffer that stays in
+    // the cache; a large frame still collects in one piece.
+    while (m_state != State::closed && m_socket->bytesAvailable() > 0) {
+        const qsizetype chunk = qsizetype(qMin<qint64>(m_socket->bytesAvailable(), readChunkBytes));
+        makeRoom(chunk);
+        const qint64 read = m_socket->read(m_buffer.data() + m_filled, chunk);
+        if (read <= 0)
+            return;
+        m_filled += qsizetype(read);
+        if (m_state == State::upgrading && !readUpgradeAnswer())
+            return;
+        if (m_state == State::open || m_state == State::closing)
+            readFrames();
     }
-    // Room for the padding after the last byte, grown geometrically.
-    const qsizetype needed = m_buffer.size() + qsizetype(available) + paddingBytes;
-    if (m_buffer.capacity() < needed)
-        m_buffer.reserve(qMax(needed, 2 * m_buffer.capacity()));
-    const qsizetype start = m_buffer.size();
-    m_buffer.resize(start + qsizetype(available));
-    m_buffer.resize(start + qsizetype(qMax<qint64>(0, m_socket->read(m_buffer.data() + start, available))));
-    if (m_state == State::upgrading && !readUpgradeAnswer())
-        return;
-    if (m_state == State::open || m_state == State::closing)
-        readFrames();
-    m_buffer.remove(0, m_consumed);
-    m_consumed = 0;
-    if (m_buffer.capacity() > keptBufferBytes && m_buffer.size() < keptBufferBytes / 2) {
-        QByteArray smaller;
-        smaller.reserve(m_buffer.size() + paddingBytes);
-        smaller.append(m_buffer);
+    if (m_state == State::closed)
+        m_socket->skip(m_socket->bytesAvailable());
+    // A buffer grown for a large message is not kept for the small ones after it.
+    const qsizetype pending = m_filled - m_consumed;
+    if (m_buffer.size() > keptBufferBytes && pending < readChunkBytes) {
+        QByteArray smaller(readChunkBytes + paddingBytes, Qt::Uninitialized);
+        std::memcpy(smaller.data(), m_buffer.constData() + m_consumed, std::size_t(pending));
         m_buffer.swap(smaller);
+        m_consumed = 0;
+        m_filled = pending;
     }
+}
+
+void WebSocketConnection::makeRoom(qsizetype bytes)
+{
+    const qsizetype pending = m_filled - m_consumed;
+    if (m_consumed > 0) {
+        std::memmove(m_buffer.data(), m_buffer.constData() + m_consumed, std::size_t(pending));
+        m_consumed = 0;
+        m_filled = pending;
+    }
+    const qsizetype needed = m_filled + bytes + paddingBytes;
+    if (m_buffer.size() < needed)
+        m_buffer.resize(qMax(needed, 2 * m_buffer.size()));
 }
 
 bool WebSocketConnection::readUpgradeAnswer()
 {
-    const qsizetype end = m_buffer.indexOf("\r\n\r\n");
+    const qsizetype end = QByteArrayView(m_buffer).first(m_filled).indexOf("\r\n\r\n");
     std::optional<QString> refusal;
-    if (end < 0 && m_buffer.size() > maxUpgradeAnswerBytes)
+    if (end < 0 && m_filled > maxUpgradeAnswerBytes)
         refusal = u"The gateway's answer to the websocket upgrade is too long."_s;
     else if (end >= 0)
-        refusal = upgradeRefusal(m_buffer.first(end), m_key);
+        refusal = upgradeRefusal(m_buffer.left(end), m_key);
     if (refusal) {
         finish(*refusal);
         m_socket->abort();
@@ -233,7 +250,7 @@ void WebSocketConnection::readFrames()
 {
     while (m_state == State::open || m_state == State::closing) {
         const auto *data = reinterpret_cast<const uchar *>(m_buffer.constData()) + m_consumed;
-        const qsizetype available = m_buffer.size() - m_consumed;
+        const qsizetype available = m_filled - m_consumed;
         if (available < 2)
             return;
         qsizetype header = 2;

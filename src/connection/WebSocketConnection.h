@@ -53,6 +53,7 @@ private:
 
     void sendUpgradeRequest();
     void readAvailable();
+    void makeRoom(qsizetype bytes);
     bool readUpgradeAnswer();
     void readFrames();
     bool handleFrame(int opcode, bool final, QByteArrayView payload);
@@ -68,9 +69,11 @@ private:
     QUrl m_url;
     QByteArray m_key;
     State m_state = State::connecting;
-    // Bytes received and not yet taken, from m_consumed on; always with padding capacity.
+    // Received bytes not yet taken are [m_consumed, m_filled); at least paddingBytes more
+    // follow m_filled within the buffer.
     QByteArray m_buffer;
     qsizetype m_consumed = 0;
+    qsizetype m_filled = 0;
     // A message arriving in several frames, and its opcode while one is open.
     QByteArray m_fragments;
     int m_fragmentOpcode = 0;
