@@ -1,7 +1,6 @@
 #include "FrameFeeder.h"
 
-#include <QCryptographicHash>
-#include <QRegularExpression>
+#include "support/WireFrameRecorder.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,23 +12,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace tessel::bench {
 
 namespace {
-
-// Server frames are unmasked: FIN + text opcode, then the length in 7, 16 or 64 bits.
-void appendTextFrame(QByteArray &stream, QByteArrayView payload)
-{
-    stream.append(char(0x81));
-    const auto size = quint64(payload.size());
-    if (size < 126) {
-        stream.append(char(size));
-    } else if (size < 65536) {
-        stream.append(char(126)).append(char(size >> 8)).append(char(size & 0xFF));
-    } else {
-        stream.append(char(127));
-        for (int shift = 56; shift >= 0; shift -= 8)
-            stream.append(char((size >> shift) & 0xFF));
-    }
-    stream.append(payload);
-}
 
 bool writeAll(int fd, const char *data, qsizetype size)
 {
@@ -43,24 +25,12 @@ bool writeAll(int fd, const char *data, qsizetype size)
     return true;
 }
 
-QByteArray handshakeResponse(const QByteArray &request)
-{
-    static const QRegularExpression keyLine(u"Sec-WebSocket-Key:\\s*(\\S+)"_s,
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QByteArray key = keyLine.match(QString::fromLatin1(request)).captured(1).toLatin1();
-    const QByteArray accept =
-        QCryptographicHash::hash(QByteArray(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"), QCryptographicHash::Sha1)
-            .toBase64();
-    return "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Accept: " +
-        accept + "\r\n\r\n";
-}
-
 } // namespace
 
 FrameFeeder::FrameFeeder(const QList<QByteArray> &payloads)
 {
     for (const QByteArray &payload : payloads)
-        appendTextFrame(m_stream, payload);
+        test::appendServerTextFrame(m_stream, payload);
     m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -115,11 +85,24 @@ void FrameFeeder::serve()
             break;
         request.append(buffer, received);
     }
-    const QByteArray response = handshakeResponse(request);
+    const QByteArray response = test::websocketHandshakeResponse(request);
     if (writeAll(peer, response.constData(), response.size()))
         writeAll(peer, m_stream.constData(), m_stream.size());
-    // Wait for the client to close, so that nothing is cut off.
-    while (::recv(peer, buffer, sizeof buffer, 0) > 0) { }
+    // Wait for the client to close, so that nothing is cut off, and answer its closing
+    // handshake so that it need not wait for a reply.
+    QByteArray received;
+    ssize_t count = 0;
+    while ((count = ::recv(peer, buffer, sizeof buffer, 0)) > 0) {
+        received.append(buffer, count);
+        bool closing = false;
+        while (const auto frame = test::takeWireFrame(received))
+            closing = closing || frame->opcode == 0x8;
+        if (closing) {
+            const char reply[] = {char(0x88), 0};
+            writeAll(peer, reply, sizeof reply);
+            break;
+        }
+    }
     ::close(peer);
 }
 

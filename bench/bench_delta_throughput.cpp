@@ -1,8 +1,10 @@
 // Receive throughput of streamed "assistant_delta" frames (about 120 bytes each): through
-// GatewayWebSocketClient with strict envelope decoding, and through a bare QWebSocket that
-// parses each frame with simdjson and reads its type. Two senders: the demo gateway (a
-// separate process, the whole path end to end) and a feeder thread writing pre-encoded
-// frames (so that the receiver is the limit). CPU time is the receiving thread's alone.
+// GatewayWebSocketClient with strict envelope decoding, through a bare QWebSocket that
+// parses each frame with simdjson and reads its type, and through a Node `ws` client that
+// JSON.parses each message (bench/node_ws_client.js; needs Debian's nodejs and node-ws).
+// Two senders: the demo gateway (a separate process, the whole path end to end) and a
+// feeder thread writing pre-encoded frames (so that the receiver is the limit). CPU time is
+// the receiving thread's alone, and the whole Node process's for Node.
 
 #include "BenchGateway.h"
 #include "FrameFeeder.h"
@@ -12,11 +14,15 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QWebSocket>
 
 #include <simdjson.h>
 
 #include <cstdio>
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
@@ -135,6 +141,55 @@ Measurement measureClient(const QUrl &url, Opening opening)
     return result;
 }
 
+QProcessEnvironment nodeEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Where Debian's node-* packages put their modules.
+    environment.insert(u"NODE_PATH"_s, u"/usr/share/nodejs"_s);
+    return environment;
+}
+
+// Runs node with `arguments` and returns what it printed, or nothing when it failed.
+std::optional<QByteArray> runNode(const QStringList &arguments)
+{
+    QProcess node;
+    node.setProcessEnvironment(nodeEnvironment());
+    node.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    runUntil([&](std::function<void()> done) {
+        QObject::connect(&node, &QProcess::finished, &node, done);
+        QObject::connect(&node, &QProcess::errorOccurred, &node, [done](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                done();
+        });
+        node.start(u"node"_s, arguments);
+    });
+    if (node.exitStatus() != QProcess::NormalExit || node.exitCode() != 0)
+        return std::nullopt;
+    return node.readAllStandardOutput();
+}
+
+bool nodeWsAvailable()
+{
+    return runNode({u"-e"_s, u"require('ws')"_s}).has_value();
+}
+
+// The Node `ws` client on the same sender; zero deltas when it failed.
+Measurement measureNode(const QUrl &url, Opening opening)
+{
+    QStringList arguments{QString::fromUtf8(TESSEL_NODE_WS_CLIENT), url.toString(), QString::number(frames)};
+    if (opening.viaGateway)
+        arguments << benchToken;
+    const auto output = runNode(arguments);
+    const QJsonObject figures = QJsonDocument::fromJson(output.value_or(QByteArray())).object();
+    return {figures.value(u"deltas"_s).toInt(), figures.value(u"seconds"_s).toDouble(),
+            figures.value(u"cpuSeconds"_s).toDouble()};
+}
+
+double rate(const Measurement &m)
+{
+    return m.deltas > 0 ? double(m.deltas) / m.seconds : 0;
+}
+
 void print(const char *label, const Measurement &m)
 {
     std::printf("  %-40s %7d frames  %9.0f frames/s  %.3f us CPU/frame\n", label, m.deltas,
@@ -154,6 +209,36 @@ Measurement best(const QList<Measurement> &runs)
 
 constexpr int rounds = 3;
 
+// The receivers, in the order each round runs them against a sender.
+struct Receiver
+{
+    const char *label;
+    Measurement (*measure)(const QUrl &, Opening);
+};
+constexpr Receiver receivers[] = {
+    {"bare QWebSocket + simdjson (type only)", measureBare},
+    {"Node ws + JSON.parse", measureNode},
+    {"GatewayWebSocketClient (strict decode)", measureClient},
+};
+constexpr int bareIndex = 0, nodeIndex = 1, clientIndex = 2;
+
+void printSummary(const char *sender, const QList<Measurement> (&runs)[3], bool withNode)
+{
+    std::printf("best of %d, from %s:\n", rounds, sender);
+    Measurement results[3];
+    for (int index = 0; index < 3; ++index) {
+        if (index == nodeIndex && !withNode)
+            continue;
+        results[index] = best(runs[index]);
+        print(receivers[index].label, results[index]);
+    }
+    const double client = rate(results[clientIndex]);
+    std::printf("  client / bare QWebSocket %.2f x\n", client / rate(results[bareIndex]));
+    if (withNode)
+        std::printf("  client / Node ws         %.2f x (goal >= 2.5 from the feeder)\n",
+                    client / rate(results[nodeIndex]));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -162,25 +247,26 @@ int main(int argc, char *argv[])
     BenchGateway gateway;
     if (!gateway.start())
         return 1;
+    const bool withNode = nodeWsAvailable();
+    if (!withNode)
+        std::printf("No Node ws baseline: node cannot load the ws module. Install Debian's nodejs and node-ws\n"
+                    "(scripts/setup-debian.sh does) to measure it beside our client.\n");
     const QList<QByteArray> payloads = floodStream(frames);
     std::printf("Delta stream, %d frames of %lld bytes per run\n", frames, qint64(payloads.first().size()));
-    QList<Measurement> runs[4];
+    QList<Measurement> fromGateway[3], fromFeeder[3];
     for (int round = 1; round <= rounds; ++round) {
-        std::printf("round %d, from the demo gateway (another process):\n", round);
-        print("bare QWebSocket + simdjson (type only)", runs[0].emplaceBack(measureBare(gateway.url(), {true})));
-        print("GatewayWebSocketClient (strict decode)", runs[1].emplaceBack(measureClient(gateway.url(), {true})));
-        std::printf("round %d, from a pre-encoded feeder thread:\n", round);
-        FrameFeeder bareFeeder(payloads);
-        print("bare QWebSocket + simdjson (type only)", runs[2].emplaceBack(measureBare(bareFeeder.url(), {false})));
-        FrameFeeder clientFeeder(payloads);
-        print("GatewayWebSocketClient (strict decode)",
-              runs[3].emplaceBack(measureClient(clientFeeder.url(), {false})));
+        for (int index = 0; index < 3; ++index) {
+            if (index == nodeIndex && !withNode)
+                continue;
+            std::printf("round %d, %s\n", round, receivers[index].label);
+            print("from the demo gateway (another process)",
+                  fromGateway[index].emplaceBack(receivers[index].measure(gateway.url(), {true})));
+            FrameFeeder feeder(payloads);
+            print("from a pre-encoded feeder thread",
+                  fromFeeder[index].emplaceBack(receivers[index].measure(feeder.url(), {false})));
+        }
     }
-    std::printf("best of %d, from the demo gateway:\n", rounds);
-    print("bare QWebSocket + simdjson (type only)", best(runs[0]));
-    print("GatewayWebSocketClient (strict decode)", best(runs[1]));
-    std::printf("best of %d, from the feeder:\n", rounds);
-    print("bare QWebSocket + simdjson (type only)", best(runs[2]));
-    print("GatewayWebSocketClient (strict decode)", best(runs[3]));
+    printSummary("the demo gateway", fromGateway, withNode);
+    printSummary("the feeder", fromFeeder, withNode);
     return 0;
 }

@@ -20,6 +20,8 @@ packages=(
   dpkg-dev
   # the accessibility bus and a Python reader of it, for the test that lists the window's tree
   at-spi2-core python3-pyatspi
+  # the Node `ws` client that bench_delta_throughput measures beside ours
+  nodejs node-ws
 )
 
 missing=()

@@ -134,13 +134,20 @@ void TesselDesktopPOCModel::sendComposerMessage()
     const QString text = m_composerText.trimmed();
     if (text.isEmpty())
         return;
+    const GatewayClientEnvelope request = GatewayClientEnvelope::sendMessage(*m_currentSessionID, text);
+    // A message that can never be sent changes nothing: the composer keeps the text for the
+    // user to shorten, and the connection, which is fine, stays as it is.
+    if (const auto refused = GatewayWebSocketClient::refusal(request.toJson())) {
+        m_transcript->append(DesktopTranscriptItem::error(u"Message Not Sent"_s, refused->message()));
+        return;
+    }
     setComposerText(QString());
     DesktopTranscriptItem item;
     item.role = DesktopTranscriptRole::user;
     item.title = u"You"_s;
     item.body = text;
     m_transcript->append(item);
-    sendRequest(GatewayClientEnvelope::sendMessage(*m_currentSessionID, text));
+    sendRequest(request);
 }
 
 } // namespace tessel

@@ -1,12 +1,17 @@
 #include "connection/GatewayWebSocketClient.h"
 
+#include "connection/WebSocketConnection.h"
 #include "protocol/GatewayClientEnvelope.h"
+#include "protocol/JsonCodec.h"
 #include "protocol/JsonReader.h"
 
 #include <QTimer>
-#include <QWebSocket>
 
 #include <cstdio>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -17,9 +22,27 @@ namespace {
 static_assert(GatewayWebSocketClient::defaultIncomingLimitBytes == qint64(json::maxDocumentBytes),
               "the socket should refuse exactly what the decoder would refuse");
 
+static_assert(WebSocketConnection::paddingBytes >= json::inputPaddingBytes,
+              "messages are decoded in place, in the receive buffer");
+
 constexpr qsizetype diagnosticBytes = 320;
+constexpr quint16 normalClosure = 1000;
 // How long a closed socket may wait for the gateway's close reply before it is dropped.
 constexpr int closeGraceMs = 5000;
+// Frames above this size hand their memory back to the system once they are handled.
+constexpr qsizetype largeFrameBytes = 1024 * 1024;
+
+// Hands the heap's free pages back to the system. glibc keeps freed blocks for reuse, and
+// after the first large block it frees, its dynamic mmap threshold rises (up to 32 MiB), so
+// even multi-megabyte buffers of one big frame (socket reads, decoded strings) come from the
+// heap and stay resident for good. Run after a large frame only: it walks the free lists,
+// which the stream of small frames must not pay for.
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 } // namespace
 
@@ -36,20 +59,11 @@ GatewayWebSocketClient::~GatewayWebSocketClient()
 void GatewayWebSocketClient::connectTo(const QUrl &url)
 {
     disconnect();
-    m_socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
-    m_socket->setMaxAllowedIncomingFrameSize(quint64(m_incomingLimitBytes));
-    m_socket->setMaxAllowedIncomingMessageSize(quint64(m_incomingLimitBytes));
+    m_socket = new WebSocketConnection(m_incomingLimitBytes, this);
     m_reading = true;
     m_failure.clear();
-    QObject::connect(m_socket, &QWebSocket::connected, this, &GatewayWebSocketClient::handleConnected);
-    QObject::connect(m_socket, &QWebSocket::textMessageReceived, this,
-                     [this](const QString &text) { handleFrame(text.toUtf8()); });
-    QObject::connect(m_socket, &QWebSocket::binaryMessageReceived, this,
-                     [this](const QByteArray &bytes) { handleFrame(bytes); });
-    // Qt 6.4 names the signal error(); errorOccurred() arrived in 6.5.
-    QObject::connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
-                     [this] { endReading(m_socket->errorString()); });
-    QObject::connect(m_socket, &QWebSocket::disconnected, this, &GatewayWebSocketClient::handleDisconnected);
+    QObject::connect(m_socket, &WebSocketConnection::messageReceived, this, &GatewayWebSocketClient::handleFrame);
+    QObject::connect(m_socket, &WebSocketConnection::closed, this, &GatewayWebSocketClient::endReading);
     m_socket->open(url);
 }
 
@@ -58,18 +72,21 @@ std::optional<GatewayClientError> GatewayWebSocketClient::send(const GatewayClie
     if (!m_socket)
         return GatewayClientError::notConnected();
     const QByteArray json = envelope.toJson();
-    if (json.size() > sendLimitBytes)
-        return GatewayClientError::messageTooLarge(json.size(), sendLimitBytes);
-    if (!QByteArrayView(json).isValidUtf8())
-        return GatewayClientError::encodingFailed();
+    if (auto refused = refusal(json))
+        return refused;
     if (!m_failure.isEmpty())
         return GatewayClientError::transport(m_failure);
-    const QString text = QString::fromUtf8(json);
-    // QWebSocket drops frames written before its handshake completes, so hold them.
-    if (m_socket->state() == QAbstractSocket::ConnectedState && m_heldFrames.isEmpty())
-        m_socket->sendTextMessage(text);
-    else
-        m_heldFrames.append(text);
+    // One frame per message, held until the upgrade completed.
+    m_socket->sendText(json);
+    return std::nullopt;
+}
+
+std::optional<GatewayClientError> GatewayWebSocketClient::refusal(QByteArrayView json)
+{
+    if (json.size() > sendLimitBytes)
+        return GatewayClientError::messageTooLarge(json.size(), sendLimitBytes);
+    if (!json.isValidUtf8())
+        return GatewayClientError::encodingFailed();
     return std::nullopt;
 }
 
@@ -81,7 +98,7 @@ void GatewayWebSocketClient::disconnect()
 
 bool GatewayWebSocketClient::isConnected() const
 {
-    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+    return m_socket && m_socket->isOpen();
 }
 
 QString GatewayWebSocketClient::decodeFailureDiagnostic(QByteArrayView frame)
@@ -92,31 +109,22 @@ QString GatewayWebSocketClient::decodeFailureDiagnostic(QByteArrayView frame)
     return u"Failed to decode gateway payload: "_s + shown;
 }
 
-void GatewayWebSocketClient::handleConnected()
-{
-    const QStringList held = std::exchange(m_heldFrames, {});
-    for (const QString &text : held)
-        m_socket->sendTextMessage(text);
-}
-
 void GatewayWebSocketClient::handleFrame(QByteArrayView frame)
 {
     if (!m_reading)
         return;
-    if (auto envelope = decodeServerEnvelope(frame)) {
+    // Queued, so that it runs once the frame's own buffers are gone too.
+    if (frame.size() > largeFrameBytes)
+        QTimer::singleShot(0, this, releaseFreedMemory);
+    if (auto envelope = decodePaddedServerEnvelope(frame)) {
         Q_EMIT messageReceived(*envelope);
         return;
     }
-    std::fprintf(stdout, "%s\n", decodeFailureDiagnostic(frame).toUtf8().constData());
+    // Written by length: a NUL in the frame must not end the line early.
+    const QByteArray line = decodeFailureDiagnostic(frame).toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout);
     std::fflush(stdout);
     Q_EMIT receiveFailed(GatewayClientError::decodingFailed());
-}
-
-void GatewayWebSocketClient::handleDisconnected()
-{
-    const QString reason = m_socket->closeReason();
-    const QString description = u"The websocket closed with code "_s + QString::number(int(m_socket->closeCode()));
-    endReading(reason.isEmpty() ? QString(description + u'.') : QString(description + u": "_s + reason));
 }
 
 void GatewayWebSocketClient::endReading(const QString &description)
@@ -124,8 +132,7 @@ void GatewayWebSocketClient::endReading(const QString &description)
     if (!m_reading)
         return;
     m_reading = false;
-    m_failure = description.isEmpty() ? u"The websocket failed."_s : description;
-    m_heldFrames.clear();
+    m_failure = description;
     Q_EMIT receiveFailed(GatewayClientError::transport(m_failure));
 }
 
@@ -133,21 +140,20 @@ void GatewayWebSocketClient::endReading(const QString &description)
 // and lets it finish its closing handshake on its own; it deletes itself when closed.
 void GatewayWebSocketClient::retireSocket()
 {
-    QWebSocket *socket = std::exchange(m_socket, nullptr);
+    WebSocketConnection *socket = std::exchange(m_socket, nullptr);
     m_reading = false;
-    m_heldFrames.clear();
     QObject::disconnect(socket, nullptr, this, nullptr);
     socket->setParent(nullptr);
-    if (socket->state() == QAbstractSocket::UnconnectedState) {
+    if (socket->isClosed()) {
         socket->deleteLater();
         return;
     }
-    QObject::connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &WebSocketConnection::closed, socket, &QObject::deleteLater);
     QTimer::singleShot(closeGraceMs, socket, [socket] {
         socket->abort();
         socket->deleteLater();
     });
-    socket->close(QWebSocketProtocol::CloseCodeNormal);
+    socket->close(normalClosure);
 }
 
 } // namespace tessel

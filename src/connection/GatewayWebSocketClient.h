@@ -4,16 +4,14 @@
 #include "protocol/GatewayServerEnvelope.h"
 
 #include <QObject>
-#include <QStringList>
 #include <QUrl>
 
 #include <optional>
 
-class QWebSocket;
-
 namespace tessel {
 
 struct GatewayClientEnvelope;
+class WebSocketConnection;
 
 // One websocket to one gateway, used on the GUI thread only. Sends client envelopes as
 // text frames (at most 3,000,000 bytes of JSON each) and decodes every incoming text or
@@ -46,6 +44,10 @@ public:
     // too large, not valid UTF-8, or the socket already failed (with the failure's text).
     std::optional<GatewayClientError> send(const GatewayClientEnvelope &envelope);
 
+    // Why encoded `json` could never be sent, whatever the socket: over the send limit or not
+    // valid UTF-8. Lets a caller refuse a message before it changes anything.
+    static std::optional<GatewayClientError> refusal(QByteArrayView json);
+
     // Closes the socket with code 1000 and no reason. Safe to repeat.
     void disconnect();
 
@@ -59,16 +61,12 @@ Q_SIGNALS:
     void receiveFailed(const tessel::GatewayClientError &error);
 
 private:
-    void handleConnected();
     void handleFrame(QByteArrayView frame);
-    void handleDisconnected();
     void endReading(const QString &description);
     void retireSocket();
 
     qint64 m_incomingLimitBytes;
-    QWebSocket *m_socket = nullptr;
-    // Text frames sent before the handshake completed, in call order.
-    QStringList m_heldFrames;
+    WebSocketConnection *m_socket = nullptr;
     bool m_reading = false;
     // Why reading ended; later sends on the dead socket fail with it.
     QString m_failure;

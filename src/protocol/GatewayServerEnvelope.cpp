@@ -97,8 +97,14 @@ constexpr FieldReader reader()
     return [](Element value, Envelope &envelope) { readValue(value, envelope.*Member); };
 }
 
-// Sorted by key so that each incoming key is found by binary search: a streamed delta
-// carries a handful of keys and this runs for every one of them.
+// Keys ordered by length, then text: the binary search for an incoming key compares
+// lengths first and text only among keys of its own length. A streamed delta carries a
+// handful of keys and this runs for every one of them.
+constexpr bool keyBefore(std::string_view a, std::string_view b)
+{
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
 constexpr auto fieldReaders = [] {
     std::array<std::pair<std::string_view, FieldReader>, 33> table{{
         {"authRequired", reader<&Envelope::authRequired>()},
@@ -135,10 +141,9 @@ constexpr auto fieldReaders = [] {
         {"transcript", reader<&Envelope::transcript>()},
         {"workflowState", reader<&Envelope::workflowState>()},
     }};
+    std::sort(table.begin(), table.end(), [](const auto &a, const auto &b) { return keyBefore(a.first, b.first); });
     return table;
 }();
-static_assert(std::is_sorted(fieldReaders.begin(), fieldReaders.end(),
-                             [](const auto &a, const auto &b) { return a.first < b.first; }));
 
 } // namespace
 
@@ -155,8 +160,9 @@ GatewayServerEnvelope GatewayServerEnvelope::decode(const simdjson::dom::element
             hasType = true;
             continue;
         }
-        const auto found = std::lower_bound(fieldReaders.begin(), fieldReaders.end(), field.key,
-                                            [](const auto &entry, std::string_view key) { return entry.first < key; });
+        const auto found =
+            std::lower_bound(fieldReaders.begin(), fieldReaders.end(), field.key,
+                             [](const auto &entry, std::string_view key) { return keyBefore(entry.first, key); });
         if (found != fieldReaders.end() && found->first == field.key)
             found->second(field.value, envelope);
     }
@@ -168,6 +174,11 @@ GatewayServerEnvelope GatewayServerEnvelope::decode(const simdjson::dom::element
 std::optional<GatewayServerEnvelope> decodeServerEnvelope(QByteArrayView frame, QString *error)
 {
     return decodeJson<GatewayServerEnvelope>(frame, error);
+}
+
+std::optional<GatewayServerEnvelope> decodePaddedServerEnvelope(QByteArrayView frame)
+{
+    return decodeJson<GatewayServerEnvelope>(frame, nullptr, json::Input::padded);
 }
 
 } // namespace tessel

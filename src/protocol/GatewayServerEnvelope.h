@@ -60,5 +60,8 @@ struct GatewayServerEnvelope
 // Decodes one frame. Never throws; malformed, truncated or hostile input gives nothing
 // (with the reason in `error` when asked).
 std::optional<GatewayServerEnvelope> decodeServerEnvelope(QByteArrayView frame, QString *error = nullptr);
+// The same for a frame followed by at least json::inputPaddingBytes readable bytes (of any
+// value), which is decoded where it lies instead of being copied first.
+std::optional<GatewayServerEnvelope> decodePaddedServerEnvelope(QByteArrayView frame);
 
 } // namespace tessel

@@ -1,5 +1,6 @@
 #include "protocol/JsonReader.h"
 
+#include "protocol/JsonCodec.h"
 #include "protocol/UuidText.h"
 
 #include <cmath>
@@ -7,6 +8,8 @@
 #include <memory>
 
 namespace tessel::json {
+
+static_assert(inputPaddingBytes == simdjson::SIMDJSON_PADDING);
 
 namespace {
 
@@ -20,35 +23,7 @@ simdjson::dom::parser &reusableParser()
     return parser;
 }
 
-// Keeps a one-off parser alive until the next large parse on this thread, because the
-// returned DOM elements point into it.
-std::unique_ptr<simdjson::dom::parser> &largeParser()
-{
-    thread_local std::unique_ptr<simdjson::dom::parser> parser;
-    return parser;
-}
-
 } // namespace
-
-Element parseDocument(QByteArrayView bytes)
-{
-    const auto size = std::size_t(bytes.size());
-    if (size > maxDocumentBytes)
-        throw JsonDecodeError("document too large");
-    // An empty view may have no data pointer, which the parser's copy must not be given.
-    if (size == 0)
-        throw JsonDecodeError("empty document");
-    simdjson::dom::parser *parser = &reusableParser();
-    largeParser().reset();
-    if (size > reusableParserBytes) {
-        largeParser() = std::make_unique<simdjson::dom::parser>(maxDocumentBytes);
-        parser = largeParser().get();
-    }
-    Element root;
-    if (parser->parse(bytes.data(), size, true).get(root) != simdjson::SUCCESS)
-        throw JsonDecodeError("invalid JSON");
-    return root;
-}
 
 Object asObject(Element value)
 {
@@ -146,10 +121,28 @@ std::optional<bool> optionalBool(Object object, std::string_view key)
 
 namespace tessel::json::detail {
 
-bool decodeRoot(QByteArrayView bytes, const std::function<void(const simdjson::dom::element &)> &decode, QString *error)
+bool decodeRoot(QByteArrayView bytes, const std::function<void(const simdjson::dom::element &)> &decode, QString *error,
+                Input input)
 {
     try {
-        decode(parseDocument(bytes));
+        const auto size = std::size_t(bytes.size());
+        if (size > maxDocumentBytes)
+            throw JsonDecodeError("document too large");
+        // An empty view may have no data pointer, which the parser's copy must not be given.
+        if (size == 0)
+            throw JsonDecodeError("empty document");
+        // A large document gets a parser of its own that goes as soon as it is decoded: its
+        // buffers are several times the document's size and must not outlive it.
+        std::unique_ptr<simdjson::dom::parser> largeParser;
+        simdjson::dom::parser *parser = &reusableParser();
+        if (size > reusableParserBytes) {
+            largeParser = std::make_unique<simdjson::dom::parser>(maxDocumentBytes);
+            parser = largeParser.get();
+        }
+        Element root;
+        if (parser->parse(bytes.data(), size, input == Input::unpadded).get(root) != simdjson::SUCCESS)
+            throw JsonDecodeError("invalid JSON");
+        decode(root);
         return true;
     } catch (const JsonDecodeError &failure) {
         if (error)

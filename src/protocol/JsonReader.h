@@ -33,11 +33,6 @@ using Object = simdjson::dom::object;
 // Largest document any decoder accepts; larger input fails before any allocation for it.
 inline constexpr std::size_t maxDocumentBytes = 64 * 1024 * 1024;
 
-// Parses one JSON document. The returned element is valid until the next parse on the
-// same thread. Large documents use a throw-away parser so that one big frame does not
-// keep its working memory alive for the rest of the session.
-Element parseDocument(QByteArrayView bytes);
-
 Object asObject(Element value);
 QString asString(Element value);
 std::string_view asStringView(Element value);
@@ -60,8 +55,10 @@ QList<T> asList(Element value, Decode decodeElement)
     simdjson::dom::array array;
     if (value.get_array().get(array) != simdjson::SUCCESS)
         throw JsonDecodeError("expected an array");
+    // No reserve() from the array's size: a hostile frame can claim millions of elements of
+    // the wrong kind, and the first of them fails the decode anyway. Growth follows what
+    // actually decoded.
     QList<T> result;
-    result.reserve(qsizetype(array.size()));
     for (Element item : array)
         result.append(decodeElement(item));
     return result;

@@ -1,3 +1,5 @@
+#include "connection/GatewayClientError.h"
+#include "protocol/GatewayClientEnvelope.h"
 #include "support/LoopbackGatewayServer.h"
 #include "support/ModelHarness.h"
 #include "support/TestJson.h"
@@ -32,7 +34,8 @@ private Q_SLOTS:
     void transportFailureLeavesOneConsistentState();
     void reconnectingDropsTheOldClientsMessages();
     void selectingAnotherProjectEndsTheSession();
-    void sendingEchoesTheMessageAndKeepsBlankDrafts();
+    void sendingTheComposer_data();
+    void sendingTheComposer();
     void openingAListedSessionSwitchesBackend();
 
 private:
@@ -243,27 +246,53 @@ void tst_ModelConnection::selectingAnotherProjectEndsTheSession()
     QTRY_COMPARE_WITH_TIMEOUT(m_server->closeCodes().size(), 1, timeoutMs);
 }
 
-void tst_ModelConnection::sendingEchoesTheMessageAndKeepsBlankDrafts()
+void tst_ModelConnection::sendingTheComposer_data()
 {
+    QTest::addColumn<QString>("draft");
+    QTest::addColumn<bool>("sent");
+    QTest::addColumn<QString>("lastTitle");
+    QTest::addColumn<QString>("lastBody");
+    QTest::newRow("trimmed and echoed") << u"  Fix the build \n"_s << true << u"You"_s << u"Fix the build"_s;
+    QTest::newRow("blank stays in the composer") << u"   \n"_s << false << u"System"_s << u"Session ready."_s;
+    // Its JSON is just over 3,000,000 bytes; nothing may be lost or torn down for it.
+    const QString oversized(3'000'000, u'x');
+    const qint64 bytes = GatewayClientEnvelope::sendMessage(u"S1"_s, oversized).toJson().size();
+    QTest::newRow("too large to send") << oversized << false << u"Message Not Sent"_s
+                                       << GatewayClientError::messageTooLarge(bytes, 3'000'000).message();
+}
+
+void tst_ModelConnection::sendingTheComposer()
+{
+    QFETCH(QString, draft);
+    QFETCH(bool, sent);
+    QFETCH(QString, lastTitle);
+    QFETCH(QString, lastBody);
     connectAndAuthenticate();
     sendFromGateway(R"({"type":"session_created","sessionId":"S1"})");
     QTRY_COMPARE_WITH_TIMEOUT(m_model->currentSessionID(), u"S1"_s, timeoutMs);
-    m_model->setComposerText(u"   \n"_s);
-    QVERIFY(!m_model->canSendMessage());
-    m_model->sendComposerMessage();
-    QCOMPARE(m_model->composerText(), u"   \n"_s);
 
-    m_model->setComposerText(u"  Fix the build \n"_s);
-    QVERIFY(m_model->canSendMessage());
+    m_model->setComposerText(draft);
+    QCOMPARE(m_model->canSendMessage(), !draft.trimmed().isEmpty());
     m_model->sendComposerMessage();
-    QCOMPARE(m_model->composerText(), QString());
-    QCOMPARE(m_model->transcript()->items().last().title, u"You"_s);
-    QCOMPARE(m_model->transcript()->items().last().body, u"Fix the build"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_message"_s).size(), 1, timeoutMs);
-    const QJsonObject message = test::parseObject(m_server->framesOfType(u"session_message"_s).first());
-    QCOMPARE(message.value(u"text"_s).toString(), u"Fix the build"_s);
-    QCOMPARE(message.value(u"delivery"_s).toString(), u"default"_s);
-    QCOMPARE(message.value(u"sessionId"_s).toString(), u"S1"_s);
+    QCOMPARE(m_model->composerText(), sent ? QString() : draft);
+    QCOMPARE(m_model->transcript()->items().last().title, lastTitle);
+    QCOMPARE(m_model->transcript()->items().last().body, lastBody);
+
+    // Whatever happened, the connection still carries the next message, and only that one
+    // and the first when it was sent reach the gateway.
+    m_model->setComposerText(u"next"_s);
+    m_model->sendComposerMessage();
+    const QStringList expected = sent ? QStringList{draft.trimmed(), u"next"_s} : QStringList{u"next"_s};
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_message"_s).size(), expected.size(), timeoutMs);
+    QStringList texts;
+    for (const QByteArray &frame : m_server->framesOfType(u"session_message"_s)) {
+        const QJsonObject message = test::parseObject(frame);
+        QCOMPARE(message.value(u"delivery"_s).toString(), u"default"_s);
+        QCOMPARE(message.value(u"sessionId"_s).toString(), u"S1"_s);
+        texts << message.value(u"text"_s).toString();
+    }
+    QCOMPARE(texts, expected);
+    QCOMPARE(m_model->connectionState(), ConnectionState::connected());
 }
 
 void tst_ModelConnection::openingAListedSessionSwitchesBackend()

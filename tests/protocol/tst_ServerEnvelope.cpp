@@ -3,6 +3,27 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <atomic>
+#include <cstdlib>
+
+namespace {
+// The largest single heap request made while `recording` is set. This executable's own
+// malloc() stands in front of glibc's, so every allocation, Qt's container storage
+// included, passes here.
+std::atomic<bool> recording{false};
+std::atomic<std::size_t> largestRequest{0};
+} // namespace
+
+#if !defined(__SANITIZE_ADDRESS__)
+extern "C" void *__libc_malloc(std::size_t size);
+extern "C" void *malloc(std::size_t size) noexcept
+{
+    if (recording.load(std::memory_order_relaxed) && size > largestRequest.load(std::memory_order_relaxed))
+        largestRequest.store(size, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+#endif
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace tessel {
@@ -23,6 +44,8 @@ private Q_SLOTS:
     void oneBadNestedElementFailsTheMessage();
     void malformedFramesFailWithoutCrashing();
     void hostileFramesAreRefusedQuickly();
+    void listsReserveOnlyWhatDecodes_data();
+    void listsReserveOnlyWhatDecodes();
 };
 
 namespace {
@@ -292,6 +315,42 @@ void tst_ServerEnvelope::hostileFramesAreRefusedQuickly()
     QByteArray large = R"({"type":"project_file_read","content":")" + QByteArray(4 * 1024 * 1024, 'b') + "\"}";
     QCOMPARE(decodeServerEnvelope(large)->content->size(), 4 * 1024 * 1024);
     QVERIFY(decodeServerEnvelope(R"({"type":"hello_ok"})"));
+}
+
+void tst_ServerEnvelope::listsReserveOnlyWhatDecodes_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<qint64>("elementBytes");
+    QTest::newRow("sessions") << QByteArray("sessions") << qint64(sizeof(GatewaySessionSummary));
+    QTest::newRow("backends") << QByteArray("backends") << qint64(sizeof(BackendDescriptor));
+    QTest::newRow("transcript") << QByteArray("transcript") << qint64(sizeof(GatewayTranscriptItemEnvelope));
+    QTest::newRow("entries") << QByteArray("entries") << qint64(sizeof(ProjectFileEntry));
+}
+
+// A list of four million numbers where objects belong fails at its first element. Space for
+// four million records (hundreds of megabytes to gigabytes) must never be asked for; the
+// parser's own buffers for the 8 MB frame stay far below that.
+void tst_ServerEnvelope::listsReserveOnlyWhatDecodes()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer owns malloc(), so allocations cannot be observed here");
+#endif
+    QFETCH(QByteArray, key);
+    QFETCH(qint64, elementBytes);
+    constexpr qint64 count = 4'000'000;
+    constexpr std::size_t bound = 128 * 1024 * 1024;
+    QVERIFY(std::size_t(count * elementBytes) > 2 * bound);
+    QByteArray numbers = QByteArray("0,").repeated(count);
+    numbers.chop(1);
+    const QByteArray frame = R"({"type":"x",")" + key + R"(":[)" + numbers + "]}";
+    QString error;
+    largestRequest = 0;
+    recording = true;
+    const bool decoded = decodeServerEnvelope(frame, &error).has_value();
+    recording = false;
+    QVERIFY(!decoded);
+    QCOMPARE(error, u"expected an object"_s);
+    QVERIFY2(largestRequest < bound, qPrintable(QString::number(largestRequest.load())));
 }
 
 } // namespace tessel

@@ -49,28 +49,40 @@ void DemoAgentRun::resume()
 
 void DemoAgentRun::sendNext()
 {
-    const QString piece = m_pieceAt(m_sent++);
-    // Flood replies are not kept: the text is only there to be measured.
-    if (m_timer.interval() > 0)
-        m_streamed += piece;
-    Q_EMIT frameReady(DemoReply("assistant_delta")
-                          .field("sessionId", m_sessionId)
-                          .field("itemId", m_itemId)
-                          .field("delta", piece)
-                          .bytes());
-    if (m_sent == m_count)
-        finish(false);
+    sendPieces(m_pieceAt(m_sent), 1);
 }
 
 void DemoAgentRun::sendBatch()
 {
-    for (int i = 0; i < floodBatch && !m_finished; ++i) {
+    int budget = floodBatch;
+    while (budget > 0 && !m_finished) {
         if (!m_canSend()) {
             m_timer.stop();
             return;
         }
-        sendNext();
+        const QString piece = m_pieceAt(m_sent);
+        int count = 1;
+        while (count < budget && m_sent + count < m_count && m_pieceAt(m_sent + count) == piece)
+            ++count;
+        sendPieces(piece, count);
+        budget -= count;
     }
+}
+
+void DemoAgentRun::sendPieces(const QString &piece, int count)
+{
+    m_sent += count;
+    // Flood replies are not kept: the text is only there to be measured.
+    if (m_timer.interval() > 0)
+        m_streamed += piece;
+    Q_EMIT framesReady(DemoReply("assistant_delta")
+                           .field("sessionId", m_sessionId)
+                           .field("itemId", m_itemId)
+                           .field("delta", piece)
+                           .bytes(),
+                       count);
+    if (m_sent == m_count)
+        finish(false);
 }
 
 void DemoAgentRun::finish(bool aborted)

@@ -11,7 +11,8 @@ namespace tessel::demo {
 
 // One streamed assistant reply: `count` pieces sent as "assistant_delta" frames of one
 // item, one per interval tick; with a zero interval (flood mode) in batches as fast as
-// `canSend` allows. Emits finished() once, when all pieces are out or on abort().
+// `canSend` allows, equal pieces in a row encoded once. Emits finished() once, when all
+// pieces are out or on abort().
 class DemoAgentRun : public QObject
 {
     Q_OBJECT
@@ -29,13 +30,15 @@ public:
     const QString &itemId() const { return m_itemId; }
 
 Q_SIGNALS:
-    void frameReady(const QByteArray &frame);
+    // `frame` goes out `count` times in a row.
+    void framesReady(const QByteArray &frame, int count);
     // The text streamed so far (all of it unless aborted).
     void finished(const QString &text, bool aborted);
 
 private:
     void sendNext();
     void sendBatch();
+    void sendPieces(const QString &piece, int count);
     void finish(bool aborted);
 
     QString m_sessionId;

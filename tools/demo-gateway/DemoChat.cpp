@@ -203,8 +203,8 @@ void DemoChat::startReply(DemoSession &session, const QString &message)
         sessionId, nextItemId("assistant"), count, pieceAt, interval,
         [this, sessionId] { return m_canSend(sessionId); }, this);
     m_runs.insert(sessionId, run);
-    connect(run, &DemoAgentRun::frameReady, this,
-            [this, sessionId](const QByteArray &frame) { Q_EMIT sessionEvent(sessionId, frame); });
+    connect(run, &DemoAgentRun::framesReady, this,
+            [this, sessionId](const QByteArray &frame, int count) { Q_EMIT sessionEvent(sessionId, frame, count); });
     connect(run, &DemoAgentRun::finished, this,
             [this, sessionId](const QString &text, bool aborted) { finishReply(sessionId, text, aborted); });
     run->start();

@@ -48,7 +48,8 @@ public:
     void abort(const GatewayClientEnvelope &request, const Reply &reply);
 
 Q_SIGNALS:
-    void sessionEvent(const QString &sessionId, const QByteArray &frame);
+    // `frame` goes out `count` times in a row.
+    void sessionEvent(const QString &sessionId, const QByteArray &frame, int count = 1);
 
 private:
     QList<BackendDescriptor> backends() const;

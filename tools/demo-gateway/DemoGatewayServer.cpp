@@ -212,10 +212,12 @@ void DemoGatewayServer::writeFile(QWebSocket *socket, const GatewayClientEnvelop
              .bytes());
 }
 
-void DemoGatewayServer::send(QWebSocket *socket, const QByteArray &frame)
+void DemoGatewayServer::send(QWebSocket *socket, const QByteArray &frame, int count)
 {
-    m_connections[socket].backlog += frame.size();
-    socket->sendTextMessage(QString::fromUtf8(frame));
+    m_connections[socket].backlog += frame.size() * count;
+    const QString text = QString::fromUtf8(frame);
+    for (int i = 0; i < count; ++i)
+        socket->sendTextMessage(text);
 }
 
 void DemoGatewayServer::sendError(QWebSocket *socket, const GatewayClientEnvelope &request,
@@ -224,7 +226,7 @@ void DemoGatewayServer::sendError(QWebSocket *socket, const GatewayClientEnvelop
     send(socket, DemoReply::error(request.requestId, error.code(), error.message()));
 }
 
-void DemoGatewayServer::broadcast(const QString &sessionId, const QByteArray &frame)
+void DemoGatewayServer::broadcast(const QString &sessionId, const QByteArray &frame, int count)
 {
     QList<QWebSocket *> attached;
     for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
@@ -232,7 +234,7 @@ void DemoGatewayServer::broadcast(const QString &sessionId, const QByteArray &fr
             attached.append(it.key());
     }
     for (QWebSocket *socket : std::as_const(attached))
-        send(socket, frame);
+        send(socket, frame, count);
 }
 
 bool DemoGatewayServer::canSend(const QString &sessionId) const

@@ -53,9 +53,9 @@ private:
     void readFile(QWebSocket *socket, const GatewayClientEnvelope &request);
     void writeFile(QWebSocket *socket, const GatewayClientEnvelope &request);
 
-    void send(QWebSocket *socket, const QByteArray &frame);
+    void send(QWebSocket *socket, const QByteArray &frame, int count = 1);
     void sendError(QWebSocket *socket, const GatewayClientEnvelope &request, const ProjectFileServiceError &error);
-    void broadcast(const QString &sessionId, const QByteArray &frame);
+    void broadcast(const QString &sessionId, const QByteArray &frame, int count);
     bool canSend(const QString &sessionId) const;
     DemoChat::Reply replyTo(QWebSocket *socket);
 
