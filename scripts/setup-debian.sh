@@ -12,6 +12,8 @@ packages=(
   libsimdjson-dev
   # credential store client, and a real Secret Service with a session bus for its tests
   libsecret-1-dev gnome-keyring libglib2.0-bin dbus
+  # a throw-away certificate for the wss:// test
+  openssl
   # a font for offscreen rendering, Xvfb and ImageMagick for looking at the window
   fonts-dejavu-core xvfb imagemagick
   # validators for the installed .desktop file and AppStream metainfo (a packaging test runs them)

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <optional>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -183,6 +184,16 @@ void WebSocketConnection::sendUpgradeRequest()
 }
 
 void WebSocketConnection::readAvailable()
+{
+    if (std::exchange(m_reading, true))
+        return;
+    readChunks();
+    m_reading = false;
+    if (std::exchange(m_endPending, false))
+        handleSocketEnd();
+}
+
+void WebSocketConnection::readChunks()
 {
     // In chunks, so that a burst of small frames is handled in a small buffer that stays in
     // the cache; a large frame still collects in one piece.
@@ -370,6 +381,10 @@ void WebSocketConnection::handleSocketEnd()
 {
     if (m_state == State::closed)
         return;
+    if (m_reading) {
+        m_endPending = true;
+        return;
+    }
     // What arrived before the end is still delivered.
     if (m_state == State::open || m_state == State::closing)
         readAvailable();

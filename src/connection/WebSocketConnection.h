@@ -53,6 +53,7 @@ private:
 
     void sendUpgradeRequest();
     void readAvailable();
+    void readChunks();
     void makeRoom(qsizetype bytes);
     bool readUpgradeAnswer();
     void readFrames();
@@ -79,6 +80,11 @@ private:
     int m_fragmentOpcode = 0;
     // Frames sent before the upgrade completed, encoded, in call order.
     QList<QByteArray> m_held;
+    // While frames are read and handed out, a socket end reported meanwhile (by a close()
+    // or a failed write inside a message's handler) waits: the buffer must not move under
+    // the message being delivered.
+    bool m_reading = false;
+    bool m_endPending = false;
 };
 
 } // namespace tessel

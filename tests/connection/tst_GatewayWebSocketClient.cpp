@@ -81,8 +81,33 @@ private:
     int m_saved = -1;
 };
 
+// Makes the process trust a test server's certificate while it lives.
+class TrustedCertificates
+{
+public:
+    explicit TrustedCertificates(const std::optional<QSslConfiguration> &tls)
+    {
+        if (!tls)
+            return;
+        QSslConfiguration trusting = m_saved;
+        trusting.addCaCertificate(tls->localCertificate());
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+    ~TrustedCertificates() { QSslConfiguration::setDefaultConfiguration(m_saved); }
+
+private:
+    QSslConfiguration m_saved = QSslConfiguration::defaultConfiguration();
+};
+
 // The peers a client can meet, each ending its reading in its own way.
-enum class Peer { nothingListening, notAWebsocket, abortsMidStream, closesWithCode, sendsTooMuch };
+enum class Peer {
+    nothingListening,
+    notAWebsocket,
+    untrustedCertificate,
+    abortsMidStream,
+    closesWithCode,
+    sendsTooMuch
+};
 
 } // namespace
 
@@ -178,17 +203,27 @@ private Q_SLOTS:
         QVERIFY2(small.contains(u"(2,5 KB, "_s), qPrintable(small));
     }
 
+    void decodesTextAndBinaryFrames_data()
+    {
+        QTest::addColumn<bool>("secure");
+        QTest::newRow("ws") << false;
+        QTest::newRow("wss") << true;
+    }
     void decodesTextAndBinaryFrames()
     {
-        LoopbackGatewayServer server;
-        QVERIFY(server.listen());
-        server.setFrameHandler([](QWebSocket *socket, const QByteArray &) {
+        QFETCH(bool, secure);
+        const auto tls = secure ? LoopbackGatewayServer::selfSignedTls() : std::nullopt;
+        QVERIFY(!secure || tls);
+        const TrustedCertificates trusted(tls);
+        auto server = tls ? std::make_unique<LoopbackGatewayServer>(*tls) : std::make_unique<LoopbackGatewayServer>();
+        QVERIFY(server->listen());
+        server->setFrameHandler([](QWebSocket *socket, const QByteArray &) {
             socket->sendTextMessage(uR"({"type":"hello_ok","serverVersion":"1.2"})"_s);
             socket->sendBinaryMessage(R"({"type":"assistant_delta","delta":"hi","itemId":"a"})");
         });
         GatewayWebSocketClient client;
         ClientSpies spies(client);
-        client.connectTo(server.url());
+        client.connectTo(server->url());
         QVERIFY(!client.send(GatewayClientEnvelope::hello(u"t"_s)));
         QTRY_COMPARE_WITH_TIMEOUT(spies.messages.size(), 2, waitMs);
         QCOMPARE(spies.message(0).serverVersion, u"1.2"_s);
@@ -254,6 +289,8 @@ private Q_SLOTS:
         // The socket's own words for a refusal, not a close code it never had.
         QTest::newRow("nothing listening") << Peer::nothingListening << u"Connection refused"_s << true << 0;
         QTest::newRow("not a websocket") << Peer::notAWebsocket << u"200"_s << false << 0;
+        // wss:// checks the gateway's certificate.
+        QTest::newRow("untrusted certificate") << Peer::untrustedCertificate << u"certificate"_s << false << 0;
         QTest::newRow("aborts mid-stream") << Peer::abortsMidStream << u"closed"_s << false << 1;
         QTest::newRow("closes with a code")
             << Peer::closesWithCode << u"The websocket closed with code 1001: restarting"_s << true << 0;
@@ -393,7 +430,8 @@ private Q_SLOTS:
 private:
     QUrl startPeer(Peer peer)
     {
-        m_server = std::make_unique<LoopbackGatewayServer>();
+        const auto tls = peer == Peer::untrustedCertificate ? LoopbackGatewayServer::selfSignedTls() : std::nullopt;
+        m_server = tls ? std::make_unique<LoopbackGatewayServer>(*tls) : std::make_unique<LoopbackGatewayServer>();
         m_tcpServer = std::make_unique<QTcpServer>();
         if (!m_server->listen() || !m_tcpServer->listen(QHostAddress::LocalHost, 0))
             return {};
@@ -407,6 +445,7 @@ private:
                 socket->disconnectFromHost();
             });
             return tcpURL;
+        case Peer::untrustedCertificate: break;
         case Peer::abortsMidStream:
             m_server->setFrameHandler([](QWebSocket *socket, const QByteArray &) {
                 socket->sendTextMessage(uR"({"type":"assistant_delta","delta":"par"})"_s);

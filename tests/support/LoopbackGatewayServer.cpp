@@ -2,8 +2,12 @@
 
 #include "support/TestJson.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonObject>
+#include <QProcess>
+#include <QSslKey>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -21,6 +25,14 @@ LoopbackGatewayServer::LoopbackGatewayServer(QObject *parent)
     connect(m_server, &QWebSocketServer::newConnection, this, &LoopbackGatewayServer::acceptConnection);
 }
 
+LoopbackGatewayServer::LoopbackGatewayServer(const QSslConfiguration &tls, QObject *parent)
+    : QObject(parent)
+    , m_server(new QWebSocketServer(u"loopback-gateway"_s, QWebSocketServer::SecureMode, this))
+{
+    m_server->setSslConfiguration(tls);
+    connect(m_server, &QWebSocketServer::newConnection, this, &LoopbackGatewayServer::acceptConnection);
+}
+
 LoopbackGatewayServer::~LoopbackGatewayServer()
 {
     m_server->close();
@@ -34,9 +46,32 @@ bool LoopbackGatewayServer::listen()
     return false;
 }
 
+std::optional<QSslConfiguration> LoopbackGatewayServer::selfSignedTls()
+{
+    QTemporaryDir dir;
+    QProcess openssl;
+    openssl.setWorkingDirectory(dir.path());
+    openssl.start(u"openssl"_s,
+                  {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:prime256v1"_s,
+                   u"-nodes"_s, u"-days"_s, u"1"_s, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-addext"_s,
+                   u"subjectAltName=IP:127.0.0.1"_s, u"-keyout"_s, u"key.pem"_s, u"-out"_s, u"cert.pem"_s});
+    QFile key(dir.filePath(u"key.pem"_s));
+    QFile certificate(dir.filePath(u"cert.pem"_s));
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0 || !key.open(QIODevice::ReadOnly) ||
+        !certificate.open(QIODevice::ReadOnly)) {
+        qWarning("cannot make a test certificate with openssl: %s", openssl.readAllStandardError().constData());
+        return std::nullopt;
+    }
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate(certificate.readAll()));
+    tls.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+    return tls;
+}
+
 QUrl LoopbackGatewayServer::url() const
 {
-    return QUrl(u"ws://127.0.0.1:%1"_s.arg(m_server->serverPort()));
+    const bool secure = m_server->secureMode() == QWebSocketServer::SecureMode;
+    return QUrl((secure ? u"wss://127.0.0.1:%1"_s : u"ws://127.0.0.1:%1"_s).arg(m_server->serverPort()));
 }
 
 QList<QByteArray> LoopbackGatewayServer::framesOfType(const QString &type) const

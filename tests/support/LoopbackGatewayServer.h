@@ -3,10 +3,12 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QUrl>
 #include <QWebSocketProtocol>
 
 #include <functional>
+#include <optional>
 
 class QWebSocket;
 class QWebSocketServer;
@@ -25,11 +27,16 @@ public:
     using FrameHandler = std::function<void(QWebSocket *socket, const QByteArray &frame)>;
 
     explicit LoopbackGatewayServer(QObject *parent = nullptr);
+    // A wss:// server with this certificate and key (the client must trust the certificate).
+    LoopbackGatewayServer(const QSslConfiguration &tls, QObject *parent = nullptr);
     ~LoopbackGatewayServer() override;
 
     // Starts listening; false (with the reason as a test warning) when it cannot, so the
     // caller fails its test with QVERIFY instead of crashing.
     [[nodiscard]] bool listen();
+    // A certificate for 127.0.0.1 made now with the openssl tool, and its key; none (with the
+    // reason as a test warning) when that fails.
+    static std::optional<QSslConfiguration> selfSignedTls();
     QUrl url() const;
 
     void setFrameHandler(FrameHandler handler) { m_handler = std::move(handler); }
