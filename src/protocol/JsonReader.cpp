@@ -1,5 +1,6 @@
 #include "protocol/JsonReader.h"
 
+#include "protocol/Utf8Text.h"
 #include "protocol/UuidText.h"
 
 #include <cmath>
@@ -69,7 +70,7 @@ std::string_view asStringView(Element value)
 QString asString(Element value)
 {
     const std::string_view text = asStringView(value);
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    return utf8Text(QByteArrayView(text.data(), qsizetype(text.size())));
 }
 
 bool asBool(Element value)
