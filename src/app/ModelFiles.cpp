@@ -90,6 +90,7 @@ void TesselDesktopPOCModel::openDocument(const QString &path)
                 return;
             if (!result.hasValue())
                 return setFileErrorMessage(result.error().message());
+            ++m_documentGeneration;
             assign(m_currentDocument, std::optional(result.value()), &TesselDesktopPOCModel::currentDocumentChanged);
             setCurrentDocumentDraft(result.value().content);
         },
@@ -107,9 +108,11 @@ void TesselDesktopPOCModel::saveCurrentDocument()
     const QString draft = m_currentDocumentDraft;
     const ProjectFileDocumentSnapshot document = *m_currentDocument;
     const quint64 generation = m_filesGeneration;
+    const quint64 documentGeneration = m_documentGeneration;
     ProjectFileService::writeDocument(
         *machine, *project, document.path, draft, nonEmpty(document.revision), this,
-        [this, generation, draft, document](const ProjectFileResult<ProjectFileSaveResult> &result) {
+        [this, generation, documentGeneration, draft,
+         document](const ProjectFileResult<ProjectFileSaveResult> &result) {
             const auto finish = [this] {
                 assign(m_isSavingDocument, false, &TesselDesktopPOCModel::isSavingDocumentChanged);
                 Q_EMIT saveFinished();
@@ -122,11 +125,15 @@ void TesselDesktopPOCModel::saveCurrentDocument()
                 setFileErrorMessage(result.error().message());
                 return finish();
             }
-            const ProjectFileSaveResult &saved = result.value();
-            ProjectFileDocumentSnapshot updated{
-                saved.path,         draft, saved.revision, saved.size, saved.modifiedAt, document.languageHint,
-                document.isMarkdown};
-            assign(m_currentDocument, std::optional(updated), &TesselDesktopPOCModel::currentDocumentChanged);
+            // Only the document the save was made from takes its result: one opened or
+            // closed meanwhile (the same path reopened included) is shown as it was read.
+            if (documentGeneration == m_documentGeneration) {
+                const ProjectFileSaveResult &saved = result.value();
+                ProjectFileDocumentSnapshot updated{
+                    saved.path,         draft, saved.revision, saved.size, saved.modifiedAt, document.languageHint,
+                    document.isMarkdown};
+                assign(m_currentDocument, std::optional(updated), &TesselDesktopPOCModel::currentDocumentChanged);
+            }
             listDirectory(false, [this, generation, path = document.path, finish] {
                 if (generation == m_filesGeneration)
                     setFileStatusMessage(u"Saved "_s + path);
@@ -147,6 +154,7 @@ void TesselDesktopPOCModel::resetFilesState()
 
 void TesselDesktopPOCModel::closeDocument()
 {
+    ++m_documentGeneration;
     assign(m_currentDocument, {}, &TesselDesktopPOCModel::currentDocumentChanged);
     setCurrentDocumentDraft(QString());
 }

@@ -323,6 +323,9 @@ private:
     // Increments whenever the machine, project or directory changes, so that replies to
     // requests started before are dropped.
     quint64 m_filesGeneration = 0;
+    // Increments whenever the open document is replaced or closed, so that a save's result
+    // changes only the document it was made from.
+    quint64 m_documentGeneration = 0;
 
     // Collaborators.
     QSettings &m_defaults;
