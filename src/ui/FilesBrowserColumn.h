@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+class QListView;
+
 namespace tessel {
 
 class TesselDesktopPOCModel;
@@ -29,6 +31,7 @@ public:
 
 private:
     void runFilesTaskIfKeyChanged();
+    void replaceEntriesKeepingSelection(QListView *list);
 
     TesselDesktopPOCModel *m_model;
     FileEntryListModel m_entries;

@@ -388,9 +388,12 @@ void tst_ContentView::filesLoadOnceAndOpenAndSaveThroughThePane()
     const auto cards = m_view->findChildren<MessageCard *>();
     QVERIFY(std::any_of(cards.cbegin(), cards.cend(),
                         [](MessageCard *card) { return card->isVisible() && card->text() == "Saved README.md"_L1; }));
-    // The editor kept the user's text and its cursor at the end.
+    // The editor kept the user's text and its cursor at the end; the listing, refreshed
+    // with the new size, kept the open file's row selected.
     QVERIFY(editor->toPlainText().endsWith("More."_L1));
     QCOMPARE(editor->textCursor().position(), editor->toPlainText().size());
+    QCOMPARE(list->currentIndex().data().toString(), u"README.md"_s);
+    QVERIFY(list->selectionModel()->isSelected(list->currentIndex()));
 }
 
 void tst_ContentView::projectLabelForms()
