@@ -1,6 +1,7 @@
 #include "ui/DocumentColumn.h"
 
 #include "app/TesselDesktopPOCModel.h"
+#include "ui/DocumentEditor.h"
 #include "ui/EmptyStateView.h"
 #include "ui/MessageCard.h"
 #include "ui/ModelBinding.h"
@@ -10,7 +11,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -59,6 +59,13 @@ DocumentColumn::DocumentColumn(TesselDesktopPOCModel *model, QWidget *parent)
                           });
 }
 
+DocumentColumn::~DocumentColumn()
+{
+    // The editor goes with this column; what it holds stays the model's draft.
+    if (m_model)
+        m_model->releaseDocumentDraftEditor(m_editor);
+}
+
 QWidget *DocumentColumn::buildHeader()
 {
     auto *header = new QWidget(this);
@@ -69,7 +76,7 @@ QWidget *DocumentColumn::buildHeader()
     progress->setAccessibleName(u"Saving"_s);
     auto *save = new QPushButton(u"Save"_s, header);
     save->setObjectName(u"desktop-files-save-button"_s);
-    connect(save, &QPushButton::clicked, m_model, &M::saveCurrentDocument);
+    connect(save, &QPushButton::clicked, m_model.get(), &M::saveCurrentDocument);
 
     auto *layout = new QHBoxLayout(header);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -116,12 +123,6 @@ QWidget *DocumentColumn::buildDocumentView()
     path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     auto *badge = new StatusBadge(view);
     auto *modified = PaneParts::secondaryLabel(UiStyle::captionFont(font()), view);
-    auto *editor = new QPlainTextEdit(view);
-    editor->setObjectName(u"desktop-files-editor"_s);
-    editor->setAccessibleName(u"Document editor"_s);
-    editor->setFont(UiStyle::monospacedFont(font()));
-    editor->setLineWrapMode(QPlainTextEdit::NoWrap);
-    ModelBinding::styleEditorSurface(editor, 18, 10);
 
     auto *state = new QHBoxLayout;
     state->setSpacing(8);
@@ -132,22 +133,34 @@ QWidget *DocumentColumn::buildDocumentView()
     layout->setSpacing(8);
     layout->addWidget(path);
     layout->addLayout(state);
-    layout->addWidget(editor, 1);
+    layout->addWidget(buildPages(view), 1);
 
-    ModelBinding::bindPlainText(
-        editor, m_model, &M::currentDocumentDraftChanged, [this] { return m_model->currentDocumentDraft(); },
-        [this](const QString &text) { m_model->setCurrentDocumentDraft(text); });
     ModelBinding::observe(
         m_model, view, {&M::currentDocumentChanged, &M::currentDocumentDraftChanged}, [this, path, badge, modified] {
             const auto &document = m_model->currentDocument();
             if (!document)
                 return;
             path->setText(document->path);
-            const bool saved = m_model->currentDocumentDraft() == document->content;
+            const bool saved = !m_model->isCurrentDocumentDraftUnsaved();
             badge->setText(saved ? u"Saved"_s : u"Unsaved"_s, saved ? UiStyle::green() : UiStyle::orange());
             modified->setText(document->modifiedAt);
         });
     return view;
+}
+
+// The editor, which holds the draft while it is shown.
+QWidget *DocumentColumn::buildPages(QWidget *parent)
+{
+    m_editor = new DocumentEditor(parent);
+    m_editor->setObjectName(u"desktop-files-editor"_s);
+    m_editor->setAccessibleName(u"Document editor"_s);
+    m_editor->setFont(UiStyle::monospacedFont(font()));
+    m_editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ModelBinding::styleEditorSurface(m_editor, 18, 10);
+    m_model->setDocumentDraftEditor(m_editor);
+    connect(m_editor, &DocumentEditor::draftEdited, m_model.get(),
+            [this](bool differs) { m_model->documentDraftEdited(m_editor, differs); });
+    return m_editor;
 }
 
 } // namespace tessel

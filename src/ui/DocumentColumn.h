@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 namespace tessel {
 
 class TesselDesktopPOCModel;
+
+class DocumentEditor;
 
 // The files pane's right column: "Document" with Save, the status and error cards, and the
 // open document (path, Saved/Unsaved, modification time, editor) or its empty states.
@@ -14,13 +17,16 @@ class DocumentColumn : public QWidget
 
 public:
     explicit DocumentColumn(TesselDesktopPOCModel *model, QWidget *parent = nullptr);
+    ~DocumentColumn() override;
 
 private:
     QWidget *buildDocumentView();
     QWidget *buildHeader();
+    QWidget *buildPages(QWidget *parent);
     void bindMessageCards(QLayout *layout);
 
-    TesselDesktopPOCModel *m_model;
+    QPointer<TesselDesktopPOCModel> m_model;
+    DocumentEditor *m_editor = nullptr;
 };
 
 } // namespace tessel

@@ -1,3 +1,4 @@
+#include "support/ListClicks.h"
 #include "support/ModelHarness.h"
 #include "ui/DetailHeader.h"
 #include "ui/EmptyStateView.h"
@@ -20,7 +21,9 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -53,6 +56,9 @@ private Q_SLOTS:
 private:
     template<typename T>
     T *control(const QString &identifier);
+    QString badgeText() const;
+    // Opens `name` from the mock store's listing by clicking its row.
+    void openFromList(const QString &name);
     QString accessibleName(QWidget *widget) const;
     void start(const QStringList &arguments = {});
 
@@ -128,6 +134,21 @@ T *tst_ContentView::control(const QString &identifier)
         return nullptr;
     }
     return qobject_cast<T *>(found.first());
+}
+
+QString tst_ContentView::badgeText() const
+{
+    for (StatusBadge *badge : m_view->findChildren<StatusBadge *>()) {
+        if (badge->isVisible() && (badge->text() == "Saved"_L1 || badge->text() == "Unsaved"_L1))
+            return badge->text();
+    }
+    return QString();
+}
+
+void tst_ContentView::openFromList(const QString &name)
+{
+    QVERIFY(test::clickRow(control<QListView>(u"desktop-files-list"_s), name, timeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(m_model->currentDocument() && m_model->currentDocument()->path == name, timeoutMs);
 }
 
 QString tst_ContentView::accessibleName(QWidget *widget) const
@@ -346,29 +367,13 @@ void tst_ContentView::filesLoadOnceAndOpenAndSaveThroughThePane()
     QTest::qWait(50);
     QCOMPARE(listed.count(), 1);
 
-    const auto rowNamed = [list](const QString &name) {
-        for (int row = 0; row < list->model()->rowCount(); ++row) {
-            if (list->model()->index(row, 0).data().toString() == name)
-                return list->model()->index(row, 0);
-        }
-        return QModelIndex();
-    };
-    const QModelIndex readme = rowNamed(u"README.md"_s);
-    QVERIFY(readme.isValid());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(readme).center());
+    openFromList(u"README.md"_s);
     auto *editor = control<QPlainTextEdit>(u"desktop-files-editor"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), timeoutMs);
+    QVERIFY(editor->isVisible());
     QCOMPARE(editor->toPlainText(), m_model->currentDocument()->content);
     QCOMPARE(control<QLabel>(u"desktop-files-document-path"_s)->text(), u"README.md"_s);
     auto *save = control<QAbstractButton>(u"desktop-files-save-button"_s);
     auto *toolbarSave = control<QAbstractButton>(u"desktop-toolbar-save-file-button"_s);
-    const auto badgeText = [this] {
-        for (StatusBadge *badge : m_view->findChildren<StatusBadge *>()) {
-            if (badge->isVisible() && (badge->text() == "Saved"_L1 || badge->text() == "Unsaved"_L1))
-                return badge->text();
-        }
-        return QString();
-    };
     QCOMPARE(badgeText(), u"Saved"_s);
     QVERIFY(!save->isEnabled());
 
@@ -394,6 +399,17 @@ void tst_ContentView::filesLoadOnceAndOpenAndSaveThroughThePane()
     QCOMPARE(editor->textCursor().position(), editor->toPlainText().size());
     QCOMPARE(list->currentIndex().data().toString(), u"README.md"_s);
     QVERIFY(list->selectionModel()->isSelected(list->currentIndex()));
+
+    // Typing on while a save is in flight: what was saved is the text at the click.
+    QTest::keyClicks(editor, u"!"_s);
+    QTest::mouseClick(save, Qt::LeftButton);
+    QTest::keyClicks(editor, u"?"_s);
+    QVERIFY(saved.wait(timeoutMs));
+    QVERIFY(m_model->currentDocument()->content.endsWith("More.!"_L1));
+    QVERIFY(m_model->currentDocumentDraft().endsWith("More.!?"_L1));
+    QCOMPARE(badgeText(), u"Unsaved"_s);
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    QCOMPARE(badgeText(), u"Saved"_s);
 }
 
 void tst_ContentView::projectLabelForms()
