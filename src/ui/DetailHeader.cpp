@@ -4,6 +4,7 @@
 #include "ui/ConnectionStatus.h"
 #include "ui/ElidedLabel.h"
 #include "ui/ModelBinding.h"
+#include "ui/PaneParts.h"
 #include "ui/StatusBadge.h"
 #include "ui/UiStyle.h"
 
@@ -49,13 +50,9 @@ DetailHeader::DetailHeader(TesselDesktopPOCModel *model, QWidget *parent)
 
     auto *connection = new StatusBadge(this);
     auto *backend = new StatusBadge(this);
-    auto *workspace = new QTabBar(this);
-    workspace->setObjectName(u"desktop-workspace-picker"_s);
-    workspace->setAccessibleName(u"Workspace"_s);
-    workspace->addTab(u"Chat"_s);
-    workspace->addTab(u"Files"_s);
+    auto *workspace =
+        PaneParts::segmentedPicker(u"desktop-workspace-picker"_s, u"Workspace"_s, {u"Chat"_s, u"Files"_s}, this);
     workspace->setExpanding(true);
-    workspace->setDrawBase(false);
     workspace->setMaximumWidth(pickerMaximumWidth);
 
     auto *titles = new QVBoxLayout;

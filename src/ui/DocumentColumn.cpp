@@ -3,6 +3,7 @@
 #include "app/TesselDesktopPOCModel.h"
 #include "ui/DocumentEditor.h"
 #include "ui/EmptyStateView.h"
+#include "ui/MarkdownPreview.h"
 #include "ui/MessageCard.h"
 #include "ui/ModelBinding.h"
 #include "ui/PaneParts.h"
@@ -14,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -148,19 +150,49 @@ QWidget *DocumentColumn::buildDocumentView()
     return view;
 }
 
-// The editor, which holds the draft while it is shown.
+// The editor, and for Markdown documents a choice of it and the rendered draft.
 QWidget *DocumentColumn::buildPages(QWidget *parent)
 {
-    m_editor = new DocumentEditor(parent);
+    auto *box = new QWidget(parent);
+    auto *mode = PaneParts::segmentedPicker(u"desktop-files-markdown-mode-picker"_s, u"Markdown view"_s,
+                                            {u"Edit"_s, u"Preview"_s}, box);
+    m_editor = new DocumentEditor(box);
     m_editor->setObjectName(u"desktop-files-editor"_s);
     m_editor->setAccessibleName(u"Document editor"_s);
     m_editor->setFont(UiStyle::monospacedFont(font()));
     m_editor->setLineWrapMode(QPlainTextEdit::NoWrap);
     ModelBinding::styleEditorSurface(m_editor, 18, 10);
+    auto *preview = new MarkdownPreview(box);
+    preview->setObjectName(u"desktop-files-markdown-preview"_s);
+    preview->setAccessibleName(u"Markdown preview"_s);
+    ModelBinding::styleEditorSurface(preview, 18, 10);
+    auto *pages = new QStackedWidget(box);
+    pages->addWidget(m_editor);
+    pages->addWidget(preview);
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(mode, 0, Qt::AlignLeft);
+    layout->addWidget(pages, 1);
+
     m_model->setDocumentDraftEditor(m_editor);
     connect(m_editor, &DocumentEditor::draftEdited, m_model.get(),
             [this](bool differs) { m_model->documentDraftEdited(m_editor, differs); });
-    return m_editor;
+    // The preview renders the draft when it is shown and again only after the draft changed.
+    auto stale = std::make_shared<bool>(true);
+    const auto showPage = [this, mode, pages, preview, stale] {
+        const auto &document = m_model->currentDocument();
+        const bool markdown = document && document->isMarkdown;
+        mode->setVisible(markdown);
+        const bool previewing = markdown && mode->currentIndex() == 1;
+        if (previewing && std::exchange(*stale, false))
+            preview->showMarkdown(m_model->currentDocumentDraft());
+        pages->setCurrentWidget(previewing ? static_cast<QWidget *>(preview) : m_editor);
+    };
+    connect(mode, &QTabBar::currentChanged, box, showPage);
+    connect(m_model, &M::currentDocumentDraftChanged, box, [stale] { *stale = true; });
+    ModelBinding::observe(m_model, box, {&M::currentDocumentChanged, &M::currentDocumentDraftChanged}, showPage);
+    return box;
 }
 
 } // namespace tessel

@@ -10,7 +10,9 @@ class TesselDesktopPOCModel;
 class DocumentEditor;
 
 // The files pane's right column: "Document" with Save, the status and error cards, and the
-// open document (path, Saved/Unsaved, modification time, editor) or its empty states.
+// open document (path, Saved/Unsaved, modification time, editor) or its empty states. A
+// Markdown document can also be shown rendered ("Preview"), draft and unsaved edits
+// included; Save works the same in both.
 class DocumentColumn : public QWidget
 {
     Q_OBJECT

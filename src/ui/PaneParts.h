@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QAbstractItemDelegate;
 class QAbstractItemModel;
 class QFont;
 class QListView;
+class QTabBar;
 class QFrame;
 class QLabel;
 class QToolButton;
@@ -26,6 +28,9 @@ public:
     // A frameless list of rows drawn by `delegate` (which it takes), named by its role.
     static QListView *rowList(const QString &identifier, const QString &role, QAbstractItemModel *model,
                               QAbstractItemDelegate *delegate, QWidget *parent);
+    // A row of segments (a tab bar without its base line), named by its title.
+    static QTabBar *segmentedPicker(const QString &identifier, const QString &title, const QStringList &segments,
+                                    QWidget *parent);
     // An icon-only button, named for assistive tools and in its tooltip by what it does.
     static QToolButton *symbolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent);
 };

@@ -50,6 +50,7 @@ private Q_SLOTS:
     void emptyStatesOfSessionsAndFiles();
     void toolbarSwapsItsGroupWithTheWorkspace();
     void filesLoadOnceAndOpenAndSaveThroughThePane();
+    void markdownPreviewShowsTheDraftAndSaves();
     void projectLabelForms();
     void filesTaskKeyNamesMissingSelection();
 
@@ -410,6 +411,50 @@ void tst_ContentView::filesLoadOnceAndOpenAndSaveThroughThePane()
     QCOMPARE(badgeText(), u"Unsaved"_s);
     QTest::keyClick(editor, Qt::Key_Backspace);
     QCOMPARE(badgeText(), u"Saved"_s);
+}
+
+void tst_ContentView::markdownPreviewShowsTheDraftAndSaves()
+{
+    start({u"UITestsMockFiles"_s});
+    m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
+    openFromList(u"README.md"_s);
+    auto *mode = control<QTabBar>(u"desktop-files-markdown-mode-picker"_s);
+    auto *editor = control<QPlainTextEdit>(u"desktop-files-editor"_s);
+    auto *preview = control<QTextBrowser>(u"desktop-files-markdown-preview"_s);
+    QVERIFY(mode->isVisible());
+    QTemporaryDir directory;
+    const QString image = directory.filePath(u"local.png"_s);
+    QImage(4, 4, QImage::Format_RGB32).save(image);
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClicks(editor, u"## Added heading"_s);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClicks(editor, u"![local](file://"_s + image + u")"_s);
+
+    QTest::mouseClick(mode, Qt::LeftButton, {}, mode->tabRect(1).center());
+    QVERIFY(preview->isVisible());
+    QVERIFY(!editor->isVisible());
+    QVERIFY(preview->isReadOnly());
+    QVERIFY(preview->toPlainText().contains("Added heading"_L1));
+    QVERIFY(!preview->toPlainText().contains("## "_L1));
+    // Nothing the file names is read: not a local image.
+    QVERIFY(preview->document()
+                ->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(image))
+                .toByteArray()
+                .isEmpty());
+    QCOMPARE(badgeText(), u"Unsaved"_s);
+
+    QSignalSpy saved(m_model, &TesselDesktopPOCModel::saveFinished);
+    QTest::mouseClick(control<QAbstractButton>(u"desktop-files-save-button"_s), Qt::LeftButton);
+    QVERIFY(saved.wait(timeoutMs));
+    QVERIFY(m_model->currentDocument()->content.contains("\n## Added heading\n"_L1));
+    QCOMPARE(badgeText(), u"Saved"_s);
+    QVERIFY(preview->isVisible());
+
+    // A file that is not Markdown is edited only.
+    openFromList(u"theme.css"_s);
+    QVERIFY(!mode->isVisible());
+    QVERIFY(editor->isVisible());
 }
 
 void tst_ContentView::projectLabelForms()
