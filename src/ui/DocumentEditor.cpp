@@ -175,6 +175,11 @@ void DocumentEditor::insertFromMimeData(const QMimeData *source)
 {
     if (!source->hasText())
         return;
+    // A drop that moves text within the editor removes it inside an edit block that is
+    // still open, so its change is not reported yet: take it in first, so that positions
+    // here and in the document agree.
+    if (m_shadow.size() != document()->characterCount() - 1)
+        handleContentsChange(0, int(m_shadow.size()), 0);
     const auto blocks = DocumentShadow::toBlocks(source->text(), m_shadow.newline());
     const QTextCursor cursor = textCursor();
     m_history.record(

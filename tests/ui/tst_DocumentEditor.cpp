@@ -156,6 +156,21 @@ void tst_DocumentEditor::pastedLinesTakeTheFilesNewlineAndCopyGivesTheFileText()
     QCOMPARE(m_editor->draftText(), pasted);
     for (QTextBlock block = m_editor->document()->firstBlock(); block.isValid(); block = block.next())
         QVERIFY(block.length() <= DocumentShadow::maxBlockLength + 1);
+    // Moving text by dragging removes it and pastes it inside one edit block.
+    QTextCursor moved(m_editor->document());
+    moved.beginEditBlock();
+    moved.setPosition(0);
+    moved.setPosition(4, QTextCursor::KeepAnchor);
+    moved.removeSelectedText();
+    m_editor->moveCursor(QTextCursor::End);
+    QApplication::clipboard()->setText(u"a\u00A0b\r\n"_s);
+    m_editor->paste();
+    moved.endEditBlock();
+    QCOMPARE(m_editor->draftText(), pasted.mid(5) + u"a\u00A0b\r\n"_s);
+    m_editor->undoEdit();
+    m_editor->undoEdit();
+    QCOMPARE(m_editor->draftText(), pasted);
+
     // The context menu's Undo is the editor's own.
     QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(10, 10), m_editor->mapToGlobal(QPoint(10, 10)));
     QApplication::sendEvent(m_editor->viewport(), &menuEvent);
