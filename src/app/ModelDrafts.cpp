@@ -6,8 +6,7 @@ namespace tessel {
 
 bool TesselDesktopPOCModel::hasUnsavedDocumentChanges() const
 {
-    return m_currentDocument &&
-        (m_restoredDocumentNotice.has_value() || m_currentDocumentDraft != m_currentDocument->content);
+    return m_currentDocument && (m_restoredDocumentNotice.has_value() || m_draftDiffers);
 }
 
 void TesselDesktopPOCModel::restoreDocumentDraft(const ProjectFileDocumentSnapshot &document, const QString &draft)

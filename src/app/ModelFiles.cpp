@@ -1,5 +1,6 @@
 #include "app/TesselDesktopPOCModel.h"
 
+#include "app/DocumentDraftEditor.h"
 #include "files/ProjectFileService.h"
 #include "files/UITestProjectFilesStore.h"
 
@@ -15,6 +16,50 @@ QList<ProjectFileEntry> TesselDesktopPOCModel::currentDirectoryEntries() const
 bool TesselDesktopPOCModel::canSaveCurrentDocument() const
 {
     return hasUnsavedDocumentChanges() && !m_isSavingDocument;
+}
+
+QString TesselDesktopPOCModel::currentDocumentDraft() const
+{
+    if (std::exchange(m_draftIsInEditor, false))
+        m_currentDocumentDraft = m_draftEditor->draftText();
+    return m_currentDocumentDraft;
+}
+
+void TesselDesktopPOCModel::setCurrentDocumentDraft(const QString &draft)
+{
+    m_currentDocumentDraft = draft;
+    m_draftIsInEditor = false;
+    const QString content = m_currentDocument ? m_currentDocument->content : QString();
+    m_draftDiffers = draft != content;
+    if (m_draftEditor)
+        m_draftEditor->showDraft(draft, content);
+    Q_EMIT currentDocumentDraftChanged();
+}
+
+void TesselDesktopPOCModel::setDocumentDraftEditor(DocumentDraftEditor *editor)
+{
+    if (editor == m_draftEditor)
+        return;
+    // Whatever the old editor holds stays the draft.
+    currentDocumentDraft();
+    m_draftEditor = editor;
+    if (editor)
+        editor->showDraft(m_currentDocumentDraft, m_currentDocument ? m_currentDocument->content : QString());
+}
+
+void TesselDesktopPOCModel::releaseDocumentDraftEditor(DocumentDraftEditor *editor)
+{
+    if (editor == m_draftEditor)
+        setDocumentDraftEditor(nullptr);
+}
+
+void TesselDesktopPOCModel::documentDraftEdited(DocumentDraftEditor *editor, bool differsFromContent)
+{
+    if (editor != m_draftEditor)
+        return;
+    m_draftIsInEditor = true;
+    m_draftDiffers = differsFromContent;
+    Q_EMIT currentDocumentDraftChanged();
 }
 
 void TesselDesktopPOCModel::loadCurrentDirectory(bool resetPath)
@@ -90,8 +135,7 @@ void TesselDesktopPOCModel::openDocument(const QString &path)
                 return;
             if (!result.hasValue())
                 return setFileErrorMessage(result.error().message());
-            assign(m_currentDocument, std::optional(result.value()), &TesselDesktopPOCModel::currentDocumentChanged);
-            setCurrentDocumentDraft(result.value().content);
+            showDocument(result.value());
         },
         m_mockFilesStore.get());
 }
@@ -104,12 +148,14 @@ void TesselDesktopPOCModel::saveCurrentDocument()
         return;
     assign(m_isSavingDocument, true, &TesselDesktopPOCModel::isSavingDocumentChanged);
     clearFileMessages();
-    const QString draft = m_currentDocumentDraft;
+    const QString draft = currentDocumentDraft();
     const ProjectFileDocumentSnapshot document = *m_currentDocument;
     const quint64 generation = m_filesGeneration;
+    const quint64 documentGeneration = m_documentGeneration;
     ProjectFileService::writeDocument(
         *machine, *project, document.path, draft, nonEmpty(document.revision), this,
-        [this, generation, draft, document](const ProjectFileResult<ProjectFileSaveResult> &result) {
+        [this, generation, documentGeneration, draft,
+         document](const ProjectFileResult<ProjectFileSaveResult> &result) {
             const auto finish = [this] {
                 assign(m_isSavingDocument, false, &TesselDesktopPOCModel::isSavingDocumentChanged);
                 Q_EMIT saveFinished();
@@ -122,11 +168,10 @@ void TesselDesktopPOCModel::saveCurrentDocument()
                 setFileErrorMessage(result.error().message());
                 return finish();
             }
-            const ProjectFileSaveResult &saved = result.value();
-            ProjectFileDocumentSnapshot updated{
-                saved.path,         draft, saved.revision, saved.size, saved.modifiedAt, document.languageHint,
-                document.isMarkdown};
-            assign(m_currentDocument, std::optional(updated), &TesselDesktopPOCModel::currentDocumentChanged);
+            // Only the document the save was made from takes its result: one opened or
+            // closed meanwhile (the same path reopened included) is shown as it was read.
+            if (documentGeneration == m_documentGeneration)
+                adoptSavedDocument(document, draft, result.value());
             listDirectory(false, [this, generation, path = document.path, finish] {
                 if (generation == m_filesGeneration)
                     setFileStatusMessage(u"Saved "_s + path);
@@ -145,10 +190,31 @@ void TesselDesktopPOCModel::resetFilesState()
     clearFileMessages();
 }
 
+void TesselDesktopPOCModel::adoptSavedDocument(const ProjectFileDocumentSnapshot &document, const QString &draft,
+                                               const ProjectFileSaveResult &saved)
+{
+    // The user may have typed on during the save: the draft is compared with what was saved.
+    m_draftDiffers = m_draftEditor ? m_draftEditor->adoptContent(draft) : m_currentDocumentDraft != draft;
+    ProjectFileDocumentSnapshot updated{
+        saved.path, draft, saved.revision, saved.size, saved.modifiedAt, document.languageHint, document.isMarkdown};
+    assign(m_currentDocument, std::optional(updated), &TesselDesktopPOCModel::currentDocumentChanged);
+}
+
+void TesselDesktopPOCModel::showDocument(const std::optional<ProjectFileDocumentSnapshot> &document)
+{
+    ++m_documentGeneration;
+    m_currentDocumentDraft = document ? document->content : QString();
+    m_draftIsInEditor = false;
+    m_draftDiffers = false;
+    if (m_draftEditor)
+        m_draftEditor->showDraft(m_currentDocumentDraft, m_currentDocumentDraft);
+    assign(m_currentDocument, document, &TesselDesktopPOCModel::currentDocumentChanged);
+    Q_EMIT currentDocumentDraftChanged();
+}
+
 void TesselDesktopPOCModel::closeDocument()
 {
-    assign(m_currentDocument, {}, &TesselDesktopPOCModel::currentDocumentChanged);
-    setCurrentDocumentDraft(QString());
+    showDocument(std::nullopt);
 }
 
 void TesselDesktopPOCModel::clearFileMessages()

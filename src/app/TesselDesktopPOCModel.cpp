@@ -182,11 +182,6 @@ void TesselDesktopPOCModel::setComposerText(const QString &text)
     assign(m_composerText, text, &TesselDesktopPOCModel::composerTextChanged);
 }
 
-void TesselDesktopPOCModel::setCurrentDocumentDraft(const QString &draft)
-{
-    assign(m_currentDocumentDraft, draft, &TesselDesktopPOCModel::currentDocumentDraftChanged);
-}
-
 bool TesselDesktopPOCModel::canConnect() const
 {
     return parseGatewayURL(m_gatewayURL).has_value() && !m_projectDirectory.trimmed().isEmpty();

@@ -27,6 +27,7 @@ class QSettings;
 namespace tessel {
 
 class DesktopPOCScreenshotExporter;
+class DocumentDraftEditor;
 class GatewayClientError;
 class GatewaySecretStore;
 class GatewayWebSocketClient;
@@ -142,7 +143,8 @@ public:
     const std::optional<ProjectDirectoryResult> &currentDirectory() const { return m_currentDirectory; }
     const QString &currentDirectoryPath() const { return m_currentDirectoryPath; }
     const std::optional<ProjectFileDocumentSnapshot> &currentDocument() const { return m_currentDocument; }
-    const QString &currentDocumentDraft() const { return m_currentDocumentDraft; }
+    // The draft as text; read from the editor when one holds it (costs the document's length).
+    QString currentDocumentDraft() const;
     void setCurrentDocumentDraft(const QString &draft);
     bool isLoadingDirectory() const { return m_directoryLoads > 0; }
     bool isLoadingDocument() const { return m_documentLoads > 0; }
@@ -163,6 +165,7 @@ public:
     std::optional<ProjectProfile> selectedProject() const;
     QList<ProjectFileEntry> currentDirectoryEntries() const;
     bool canSaveCurrentDocument() const;
+    // A document is open and its draft differs from its content ("Unsaved").
     QString syncStatusTitle() const;
     QString syncStatusDetail() const;
     bool syncEnabled() const { return m_syncEnabled; }
@@ -215,12 +218,22 @@ public:
     // Drafts kept across restarts (ModelDrafts.cpp).
     // True when the open document has changes that are not saved: its draft differs from the
     // text read, or it is a draft brought back from an earlier run, whose base text is unknown.
+    // O(1): the editor reports whether the draft differs on every edit.
     bool hasUnsavedDocumentChanges() const;
     // Opens, without asking the gateway, a draft kept from an earlier run: `document` as it
     // was read (path, revision; its content is not known) with `draft` as unsaved text. The
     // status card says so until another document replaces it. Does nothing while a document
     // is open.
     void restoreDocumentDraft(const ProjectFileDocumentSnapshot &document, const QString &draft);
+
+    // The window's editor, which from now on holds the draft (nullptr: none). The model
+    // shows it every draft it sets and reads the draft from it when it needs the text.
+    void setDocumentDraftEditor(DocumentDraftEditor *editor);
+    // Detaches `editor` if it is the one holding the draft, keeping its text as the draft.
+    void releaseDocumentDraftEditor(DocumentDraftEditor *editor);
+    // The editor's report of a user's edit: O(1), called on every keystroke. Ignored from
+    // an editor that no longer holds the draft.
+    void documentDraftEdited(DocumentDraftEditor *editor, bool differsFromContent);
 
 Q_SIGNALS:
     void gatewayURLChanged();
@@ -249,6 +262,7 @@ Q_SIGNALS:
     void currentDirectoryChanged();
     void currentDirectoryPathChanged();
     void currentDocumentChanged();
+    // Any change of the draft: a document opened or closed, a draft set, a user's edit.
     void currentDocumentDraftChanged();
     void isLoadingDirectoryChanged();
     void isLoadingDocumentChanged();
@@ -340,6 +354,11 @@ private:
     // Files (ModelFiles.cpp).
     void listDirectory(bool resetPath, const std::function<void()> &done);
     void resetFilesState();
+    // Replaces the open document (or closes it) together with its draft.
+    void showDocument(const std::optional<ProjectFileDocumentSnapshot> &document);
+    // A save of `document` with `draft` succeeded and that document is still open.
+    void adoptSavedDocument(const ProjectFileDocumentSnapshot &document, const QString &draft,
+                            const ProjectFileSaveResult &saved);
     void closeDocument();
     void clearFileMessages();
     void setFileErrorMessage(const QString &message);
@@ -350,6 +369,9 @@ private:
     // Increments whenever the machine, project or directory changes, so that replies to
     // requests started before are dropped.
     quint64 m_filesGeneration = 0;
+    // Increments whenever the open document is replaced or closed, so that a save's result
+    // changes only the document it was made from.
+    quint64 m_documentGeneration = 0;
 
     // Collaborators.
     QSettings &m_defaults;
@@ -411,7 +433,11 @@ private:
     std::optional<ProjectDirectoryResult> m_currentDirectory;
     QString m_currentDirectoryPath;
     std::optional<ProjectFileDocumentSnapshot> m_currentDocument;
-    QString m_currentDocumentDraft;
+    // The draft, unless the editor holds a newer one (m_draftIsInEditor).
+    mutable QString m_currentDocumentDraft;
+    DocumentDraftEditor *m_draftEditor = nullptr;
+    mutable bool m_draftIsInEditor = false;
+    bool m_draftDiffers = false;
     // Listings and reads in flight; several may overlap and the last to finish wins.
     int m_directoryLoads = 0;
     int m_documentLoads = 0;

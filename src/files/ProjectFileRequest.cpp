@@ -42,6 +42,10 @@ void ProjectFileRequest::open(const QUrl &url, const QString &token, std::chrono
 
 void ProjectFileRequest::handleMessage(const GatewayServerEnvelope &envelope)
 {
+    // The socket closes a moment after the outcome is settled; a late "hello_ok" must not
+    // send a request whose outcome the caller has already been given.
+    if (m_finished)
+        return;
     if (envelope.type == "hello_ok"_L1) {
         if (!std::exchange(m_requestSent, true))
             sendOrFinish(m_request);

@@ -1,6 +1,7 @@
 #include "protocol/JsonReader.h"
 
 #include "protocol/JsonCodec.h"
+#include "protocol/Utf8Text.h"
 #include "protocol/UuidText.h"
 
 #include <cmath>
@@ -44,7 +45,7 @@ std::string_view asStringView(Element value)
 QString asString(Element value)
 {
     const std::string_view text = asStringView(value);
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    return utf8Text(QByteArrayView(text.data(), qsizetype(text.size())));
 }
 
 bool asBool(Element value)

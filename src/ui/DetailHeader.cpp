@@ -48,13 +48,9 @@ DetailHeader::DetailHeader(TesselDesktopPOCModel *model, QWidget *parent)
 
     auto *connection = new StatusBadge(this);
     auto *backend = new StatusBadge(this);
-    auto *workspace = new QTabBar(this);
-    workspace->setObjectName(u"desktop-workspace-picker"_s);
-    workspace->setAccessibleName(u"Workspace"_s);
-    workspace->addTab(u"Chat"_s);
-    workspace->addTab(u"Files"_s);
+    auto *workspace =
+        PaneParts::segmentedPicker(u"desktop-workspace-picker"_s, u"Workspace"_s, {u"Chat"_s, u"Files"_s}, this);
     workspace->setExpanding(true);
-    workspace->setDrawBase(false);
     workspace->setMaximumWidth(pickerMaximumWidth);
     // Long texts beside it give way (elided), the picker does not.
     workspace->setMinimumWidth(workspace->sizeHint().width());

@@ -3,7 +3,9 @@
 #include "app/TesselDesktopPOCModel.h"
 #include "ui/CommandAvailability.h"
 #include "ui/ElidedLabel.h"
+#include "ui/DocumentEditor.h"
 #include "ui/EmptyStateView.h"
+#include "ui/MarkdownPreview.h"
 #include "ui/MessageCard.h"
 #include "ui/ModelBinding.h"
 #include "ui/PaneParts.h"
@@ -12,10 +14,10 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -61,6 +63,13 @@ DocumentColumn::DocumentColumn(TesselDesktopPOCModel *model, QWidget *parent)
                           });
 }
 
+DocumentColumn::~DocumentColumn()
+{
+    // The editor goes with this column; what it holds stays the model's draft.
+    if (m_model)
+        m_model->releaseDocumentDraftEditor(m_editor);
+}
+
 QWidget *DocumentColumn::buildHeader()
 {
     auto *header = new QWidget(this);
@@ -71,7 +80,7 @@ QWidget *DocumentColumn::buildHeader()
     progress->setAccessibleName(u"Saving"_s);
     auto *save = new QPushButton(u"Save"_s, header);
     save->setObjectName(u"desktop-files-save-button"_s);
-    connect(save, &QPushButton::clicked, m_model, &M::saveCurrentDocument);
+    connect(save, &QPushButton::clicked, m_model.get(), &M::saveCurrentDocument);
 
     auto *layout = new QHBoxLayout(header);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -117,12 +126,6 @@ QWidget *DocumentColumn::buildDocumentView()
     path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     auto *badge = new StatusBadge(view);
     auto *modified = PaneParts::secondaryLabel(UiStyle::captionFont(font()), view);
-    auto *editor = new QPlainTextEdit(view);
-    editor->setObjectName(u"desktop-files-editor"_s);
-    editor->setAccessibleName(u"Document editor"_s);
-    editor->setFont(UiStyle::monospacedFont(font()));
-    editor->setLineWrapMode(QPlainTextEdit::NoWrap);
-    ModelBinding::styleEditorSurface(editor, 18, 10);
 
     auto *state = new QHBoxLayout;
     state->setSpacing(8);
@@ -133,22 +136,64 @@ QWidget *DocumentColumn::buildDocumentView()
     layout->setSpacing(8);
     layout->addWidget(path);
     layout->addLayout(state);
-    layout->addWidget(editor, 1);
+    layout->addWidget(buildPages(view), 1);
 
-    ModelBinding::bindPlainText(
-        editor, m_model, &M::currentDocumentDraftChanged, [this] { return m_model->currentDocumentDraft(); },
-        [this](const QString &text) { m_model->setCurrentDocumentDraft(text); });
     ModelBinding::observe(
         m_model, view, {&M::currentDocumentChanged, &M::currentDocumentDraftChanged}, [this, path, badge, modified] {
             const auto &document = m_model->currentDocument();
             if (!document)
                 return;
             path->setFullText(document->path);
-            const bool saved = m_model->currentDocumentDraft() == document->content;
+            const bool saved = !m_model->hasUnsavedDocumentChanges();
             badge->setText(saved ? u"Saved"_s : u"Unsaved"_s, saved ? UiStyle::green() : UiStyle::orange());
             modified->setText(document->modifiedAt);
         });
     return view;
+}
+
+// The editor, and for Markdown documents a choice of it and the rendered draft.
+QWidget *DocumentColumn::buildPages(QWidget *parent)
+{
+    auto *box = new QWidget(parent);
+    auto *mode = PaneParts::segmentedPicker(u"desktop-files-markdown-mode-picker"_s, u"Markdown view"_s,
+                                            {u"Edit"_s, u"Preview"_s}, box);
+    m_editor = new DocumentEditor(box);
+    m_editor->setObjectName(u"desktop-files-editor"_s);
+    m_editor->setAccessibleName(u"Document editor"_s);
+    m_editor->setFont(UiStyle::monospacedFont(font()));
+    m_editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ModelBinding::styleEditorSurface(m_editor, 18, 10);
+    auto *preview = new MarkdownPreview(box);
+    preview->setObjectName(u"desktop-files-markdown-preview"_s);
+    preview->setAccessibleName(u"Markdown preview"_s);
+    ModelBinding::styleEditorSurface(preview, 18, 10);
+    auto *pages = new QStackedWidget(box);
+    pages->addWidget(m_editor);
+    pages->addWidget(preview);
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(mode, 0, Qt::AlignLeft);
+    layout->addWidget(pages, 1);
+
+    m_model->setDocumentDraftEditor(m_editor);
+    connect(m_editor, &DocumentEditor::draftEdited, m_model.get(),
+            [this](bool differs) { m_model->documentDraftEdited(m_editor, differs); });
+    // The preview renders the draft when it is shown and again only after the draft changed.
+    auto stale = std::make_shared<bool>(true);
+    const auto showPage = [this, mode, pages, preview, stale] {
+        const auto &document = m_model->currentDocument();
+        const bool markdown = document && document->isMarkdown;
+        mode->setVisible(markdown);
+        const bool previewing = markdown && mode->currentIndex() == 1;
+        if (previewing && std::exchange(*stale, false))
+            preview->showMarkdown(m_model->currentDocumentDraft());
+        pages->setCurrentWidget(previewing ? static_cast<QWidget *>(preview) : m_editor);
+    };
+    connect(mode, &QTabBar::currentChanged, box, showPage);
+    connect(m_model, &M::currentDocumentDraftChanged, box, [stale] { *stale = true; });
+    ModelBinding::observe(m_model, box, {&M::currentDocumentChanged, &M::currentDocumentDraftChanged}, showPage);
+    return box;
 }
 
 } // namespace tessel

@@ -96,7 +96,7 @@ FilesBrowserColumn::FilesBrowserColumn(TesselDesktopPOCModel *model, QWidget *pa
     });
     ModelBinding::observe(model, stack, {&M::currentDirectoryChanged, &M::isLoadingDirectoryChanged},
                           [this, stack, list, loading, empty] {
-                              m_entries.replaceAll(m_model->currentDirectoryEntries());
+                              replaceEntriesKeepingSelection(list);
                               if (m_model->isLoadingDirectory() && !m_model->currentDirectory())
                                   stack->setCurrentWidget(loading);
                               else if (m_entries.rowCount() == 0)
@@ -119,6 +119,18 @@ QString FilesBrowserColumn::filesTaskKey(ProjectWorkspaceTab tab, const std::opt
 {
     return QString(enumToWire(tab)) + u"::"_s + (machine ? uuidText(*machine) : u"no-machine"_s) + u"::"_s +
         (project ? uuidText(*project) : u"no-project"_s);
+}
+
+// A refreshed listing (after a save, say) keeps the row that was selected, found by path.
+void FilesBrowserColumn::replaceEntriesKeepingSelection(QListView *list)
+{
+    const QString selected = list->currentIndex().data(FileEntryListModel::ValueRole).value<ProjectFileEntry>().path;
+    m_entries.replaceAll(m_model->currentDirectoryEntries());
+    const QList<ProjectFileEntry> &entries = m_entries.values();
+    const auto row = std::find_if(entries.cbegin(), entries.cend(),
+                                  [&selected](const ProjectFileEntry &entry) { return entry.path == selected; });
+    if (!selected.isEmpty() && row != entries.cend())
+        list->setCurrentIndex(m_entries.index(int(row - entries.cbegin())));
 }
 
 void FilesBrowserColumn::runFilesTaskIfKeyChanged()

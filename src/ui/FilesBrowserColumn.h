@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+class QListView;
+
 namespace tessel {
 
 class TesselDesktopPOCModel;
@@ -35,6 +37,7 @@ public:
 
 private:
     void runFilesTaskIfKeyChanged();
+    void replaceEntriesKeepingSelection(QListView *list);
 
     TesselDesktopPOCModel *m_model;
     FileEntryListModel m_entries;

@@ -53,7 +53,7 @@ public:
     }
 
     // Rounded editor surface: white at 0.92 (the palette's base on dark palettes) with padding.
-    static void styleEditorSurface(QPlainTextEdit *editor, int cornerRadius, int padding);
+    static void styleEditorSurface(QAbstractScrollArea *editor, int cornerRadius, int padding);
 };
 
 } // namespace tessel

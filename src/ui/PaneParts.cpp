@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QTabBar>
 #include <QToolButton>
 
 namespace tessel {
@@ -96,6 +97,18 @@ QListView *PaneParts::rowList(const QString &identifier, const QString &role, QA
     list->setResizeMode(QListView::Adjust);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     return list;
+}
+
+QTabBar *PaneParts::segmentedPicker(const QString &identifier, const QString &title, const QStringList &segments,
+                                    QWidget *parent)
+{
+    auto *picker = new QTabBar(parent);
+    picker->setObjectName(identifier);
+    picker->setAccessibleName(title);
+    for (const QString &segment : segments)
+        picker->addTab(segment);
+    picker->setDrawBase(false);
+    return picker;
 }
 
 QToolButton *PaneParts::symbolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent)

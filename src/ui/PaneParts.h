@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -9,6 +10,7 @@ class QAbstractItemModel;
 class QFont;
 class QListView;
 class QModelIndex;
+class QTabBar;
 class QFrame;
 class QLabel;
 class QToolButton;
@@ -31,6 +33,9 @@ public:
     // A frameless list of rows drawn by `delegate` (which it takes), named by its role.
     static QListView *rowList(const QString &identifier, const QString &role, QAbstractItemModel *model,
                               QAbstractItemDelegate *delegate, QWidget *parent);
+    // A row of segments (a tab bar without its base line), named by its title.
+    static QTabBar *segmentedPicker(const QString &identifier, const QString &title, const QStringList &segments,
+                                    QWidget *parent);
     // An icon-only button, named for assistive tools and in its tooltip by what it does.
     static QToolButton *symbolButton(SfSymbol symbol, const QString &identifier, const QString &name, QWidget *parent);
     // Runs `activate` for the current row when Return, Enter or Space is pressed in `list`,

@@ -27,10 +27,14 @@ private Q_SLOTS:
     void cleanup();
     void typicalChatExchange();
     void editsAndSavesFilesWithConflicts();
+    void saveResultChangesOnlyTheDocumentItWasMadeFrom_data();
+    void saveResultChangesOnlyTheDocumentItWasMadeFrom();
     void mockStoreRefusesTheSimulatedConflict();
 
 private:
+    void startGateway(const QStringList &extraArguments = {});
     void writeProjectFile(const QString &relative, const QByteArray &content);
+    QByteArray projectFile(const QString &relative) const;
     // The requests the gateway logged so far, as "type keys" lines.
     QStringList requestLog();
     QStringList transcriptTitles() const;
@@ -44,18 +48,25 @@ private:
 void tst_ModelEndToEnd::init()
 {
     m_rootDirectory = std::make_unique<QTemporaryDir>();
-    m_gatewayProcess = std::make_unique<DemoGatewayProcess>();
     QVERIFY(m_rootDirectory->isValid());
     writeProjectFile(u"README.md"_s, "# Demo project\n");
     writeProjectFile(u"docs/notes.md"_s, "first line\n");
-    QVERIFY2(m_gatewayProcess->start({u"--root"_s, m_rootDirectory->path(), u"--token"_s, gatewayToken,
-                                      u"--no-env-file"_s, u"--delta-interval-ms"_s, u"2"_s, u"--log-requests"_s}),
-             qPrintable(m_gatewayProcess->errorText()));
     m_harness = std::make_unique<ModelHarness>();
     m_model = &m_harness->start();
-    m_model->updateSelectedGatewayURL(m_gatewayProcess->url().toString());
+    startGateway();
     m_model->updateSelectedGatewayToken(gatewayToken);
     m_model->updateSelectedProjectDirectory(m_rootDirectory->path());
+}
+
+void tst_ModelEndToEnd::startGateway(const QStringList &extraArguments)
+{
+    m_gatewayProcess = std::make_unique<DemoGatewayProcess>();
+    QVERIFY2(
+        m_gatewayProcess->start(QStringList{u"--root"_s, m_rootDirectory->path(), u"--token"_s, gatewayToken,
+                                            u"--no-env-file"_s, u"--delta-interval-ms"_s, u"2"_s, u"--log-requests"_s} +
+                                extraArguments),
+        qPrintable(m_gatewayProcess->errorText()));
+    m_model->updateSelectedGatewayURL(m_gatewayProcess->url().toString());
 }
 
 void tst_ModelEndToEnd::cleanup()
@@ -72,6 +83,12 @@ void tst_ModelEndToEnd::writeProjectFile(const QString &relative, const QByteArr
     QFile file(m_rootDirectory->filePath(relative));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
+}
+
+QByteArray tst_ModelEndToEnd::projectFile(const QString &relative) const
+{
+    QFile file(m_rootDirectory->filePath(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList tst_ModelEndToEnd::requestLog()
@@ -210,6 +227,65 @@ void tst_ModelEndToEnd::editsAndSavesFilesWithConflicts()
     m_model->openParentDirectory();
     QCOMPARE(m_model->currentDocument(), std::nullopt);
     QTRY_COMPARE_WITH_TIMEOUT(m_model->currentDirectoryPath(), QString(), timeoutMs);
+}
+
+void tst_ModelEndToEnd::saveResultChangesOnlyTheDocumentItWasMadeFrom_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("shownPath"); // empty: no document
+    QTest::newRow("open another file") << u"open b"_s << u"docs/b.txt"_s;
+    QTest::newRow("reopen the same file") << u"open a"_s << u"docs/a.txt"_s;
+    QTest::newRow("parent directory") << u"parent"_s << QString();
+    QTest::newRow("enter a directory") << u"enter"_s << QString();
+}
+
+// Whatever the user does while a save is in flight, the path and the text shown belong to
+// one file, and no later click can write one file's text into another.
+void tst_ModelEndToEnd::saveResultChangesOnlyTheDocumentItWasMadeFrom()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, shownPath);
+    writeProjectFile(u"docs/a.txt"_s, "alpha\n");
+    writeProjectFile(u"docs/b.txt"_s, "beta\n");
+    QVERIFY(QDir(m_rootDirectory->path()).mkpath(u"docs/sub"_s));
+    startGateway({u"--file-write-delay-ms"_s, u"400"_s});
+    m_model->loadCurrentDirectory(true);
+    QTRY_VERIFY_WITH_TIMEOUT(m_model->currentDirectory().has_value(), timeoutMs);
+    m_model->activateEntry(m_model->currentDirectoryEntries().first());
+    QTRY_COMPARE_WITH_TIMEOUT(m_model->currentDirectoryPath(), u"docs"_s, timeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_model->isLoadingDirectory(), timeoutMs);
+    m_model->openDocument(u"docs/a.txt"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(m_model->currentDocument().has_value(), timeoutMs);
+
+    QSignalSpy saves(m_model, &TesselDesktopPOCModel::saveFinished);
+    m_model->setCurrentDocumentDraft(u"alpha edited\n"_s);
+    m_model->saveCurrentDocument();
+    if (action == "open b"_L1)
+        m_model->openDocument(u"docs/b.txt"_s);
+    else if (action == "open a"_L1)
+        m_model->openDocument(u"docs/a.txt"_s);
+    else if (action == "parent"_L1)
+        m_model->openParentDirectory();
+    else
+        m_model->activateEntry(m_model->currentDirectoryEntries().first());
+    QVERIFY(saves.wait(timeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_model->isLoadingDocument() && !m_model->isLoadingDirectory(), timeoutMs);
+
+    QCOMPARE(projectFile(u"docs/a.txt"_s), QByteArray("alpha edited\n"));
+    QCOMPARE(m_model->fileStatusMessage(), u"Saved docs/a.txt"_s);
+    QVERIFY(!m_model->canSaveCurrentDocument());
+    QCOMPARE(m_model->currentDocument().has_value(), !shownPath.isEmpty());
+    if (shownPath.isEmpty())
+        return;
+    QCOMPARE(m_model->currentDocument()->path, shownPath);
+    QCOMPARE(m_model->currentDocumentDraft(), m_model->currentDocument()->content);
+    if (shownPath != "docs/b.txt"_L1)
+        return;
+    m_model->setCurrentDocumentDraft(u"beta edited\n"_s);
+    m_model->saveCurrentDocument();
+    QVERIFY(saves.wait(timeoutMs));
+    QCOMPARE(projectFile(u"docs/b.txt"_s), QByteArray("beta edited\n"));
+    QCOMPARE(projectFile(u"docs/a.txt"_s), QByteArray("alpha edited\n"));
 }
 
 void tst_ModelEndToEnd::mockStoreRefusesTheSimulatedConflict()

@@ -212,81 +212,63 @@ private Q_SLOTS:
         QCOMPARE(request.value("path"_L1).toString(), u"a.txt"_s);
     }
 
-    void ignoresMessagesOfOtherRequestsButNotTheirErrors()
+    // Frames a gateway sends in answer to the hello and to the request ("ID" stands for the
+    // request's id), and the error that ends the request.
+    void repliesThatEndTheRequest_data()
     {
-        LoopbackGatewayServer server;
-        QVERIFY(server.listen());
-        server.setAnswersHello(true);
-        server.setFrameHandler([](QWebSocket *socket, const QByteArray &) {
-            send(socket, {{u"type"_s, u"assistant_delta"_s}, {u"delta"_s, u"chat"_s}});
-            send(socket, {{u"type"_s, u"project_file_read"_s}, {u"requestId"_s, u"OTHER"_s}});
-            send(socket,
-                 {{u"type"_s, u"error"_s},
-                  {u"requestId"_s, u"OTHER"_s},
-                  {u"code"_s, u"CONFLICT"_s},
-                  {u"message"_s, u"Changed on disk."_s}});
-        });
-        Outcome<ProjectFileDocumentSnapshot> outcome;
-        ProjectFileService::readDocument(machineFor(server), project, u"a.txt"_s, this, outcome.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, waitMs);
-        QCOMPARE(outcome.last->error(), ProjectFileServiceError::gateway(u"CONFLICT"_s, u"Changed on disk."_s));
-    }
-
-    void gatewayErrorsMapOntoTheErrorType()
-    {
-        LoopbackGatewayServer server;
-        QVERIFY(server.listen());
-        answerRequests(server, [](const QString &) {
-            return QJsonObject{
-                {u"type"_s, u"error"_s}, {u"code"_s, u"BAD_REQUEST"_s}, {u"message"_s, u"Request validation failed"_s}};
-        });
-        Outcome<ProjectDirectoryResult> outcome;
-        ProjectFileService::listDirectory(machineFor(server), project, {}, false, this, outcome.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, waitMs);
-        QCOMPARE(outcome.last->error(), ProjectFileServiceError::unsupportedGateway());
-        QTRY_COMPARE_WITH_TIMEOUT(server.openSocketCount(), 0, waitMs);
-    }
-
-    void wronglyTypedReplyWithTheRightIdFails()
-    {
-        LoopbackGatewayServer server;
-        QVERIFY(server.listen());
-        answerRequests(server, [](const QString &id) {
-            return QJsonObject{{u"type"_s, u"session_list"_s}, {u"requestId"_s, id}};
-        });
-        Outcome<ProjectDirectoryResult> outcome;
-        ProjectFileService::listDirectory(machineFor(server), project, {}, false, this, outcome.callback());
-        QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, waitMs);
-        QCOMPARE(outcome.last->error(),
-                 ProjectFileServiceError::transport(u"Unexpected gateway response: session_list"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(server.openSocketCount(), 0, waitMs);
-    }
-
-    void undecodableOrBadlyTypedReplyFailsAsTransport_data()
-    {
-        QTest::addColumn<QString>("reply");
-        QTest::newRow("garbage") << u"%%garbage%%"_s;
-        QTest::newRow("wrong type with right id")
-            << uR"({"type":"project_files_list","requestId":"ID","entries":"x"})"_s;
+        QTest::addColumn<QStringList>("helloReplies");
+        QTest::addColumn<QStringList>("requestReplies");
+        QTest::addColumn<ProjectFileServiceError>("error");
+        const QString helloOk = uR"({"type":"hello_ok"})"_s;
+        const auto transport = [](const char *message) {
+            return ProjectFileServiceError::transport(QString::fromUtf8(message));
+        };
+        const auto undecodable =
+            transport("Received a gateway event this app does not understand yet. The session stayed connected.");
+        QTest::newRow("other requests' messages pass, their errors do not")
+            << QStringList{helloOk}
+            << QStringList{uR"({"type":"assistant_delta","delta":"chat"})"_s,
+                           uR"({"type":"project_files_list","requestId":"OTHER","entries":[]})"_s,
+                           uR"({"type":"error","requestId":"OTHER","code":"CONFLICT","message":"Changed."})"_s}
+            << ProjectFileServiceError::gateway(u"CONFLICT"_s, u"Changed."_s);
+        QTest::newRow("a gateway without project files")
+            << QStringList{helloOk}
+            << QStringList{uR"({"type":"error","code":"BAD_REQUEST","message":"Request validation failed"})"_s}
+            << ProjectFileServiceError::unsupportedGateway();
+        QTest::newRow("wrongly typed reply with the right id")
+            << QStringList{helloOk} << QStringList{uR"({"type":"session_list","requestId":"ID"})"_s}
+            << transport("Unexpected gateway response: session_list");
+        QTest::newRow("garbage") << QStringList{helloOk} << QStringList{u"%%garbage%%"_s} << undecodable;
+        QTest::newRow("entries of the wrong type")
+            << QStringList{helloOk} << QStringList{uR"({"type":"project_files_list","requestId":"ID","entries":"x"})"_s}
+            << undecodable;
         QTest::newRow("entry missing a key")
-            << uR"({"type":"project_files_list","requestId":"ID","entries":[{"name":"a"}]})"_s;
+            << QStringList{helloOk}
+            << QStringList{uR"({"type":"project_files_list","requestId":"ID","entries":[{"name":"a"}]})"_s}
+            << undecodable;
+        // The request has ended before its socket closes: it must not be sent.
+        QTest::newRow("hello_ok after the end")
+            << QStringList{uR"({"type":"error","requestId":"OTHER","code":"DENIED","message":"No."})"_s, helloOk}
+            << QStringList{} << ProjectFileServiceError::gateway(u"DENIED"_s, u"No."_s);
     }
-    void undecodableOrBadlyTypedReplyFailsAsTransport()
+    void repliesThatEndTheRequest()
     {
-        QFETCH(QString, reply);
+        QFETCH(QStringList, helloReplies);
+        QFETCH(QStringList, requestReplies);
+        QFETCH(ProjectFileServiceError, error);
         LoopbackGatewayServer server;
         QVERIFY(server.listen());
-        server.setAnswersHello(true);
-        server.setFrameHandler([reply](QWebSocket *socket, const QByteArray &frame) {
-            socket->sendTextMessage(QString(reply).replace(u"ID"_s, test::frameRequestId(frame)));
+        server.setFrameHandler([&](QWebSocket *socket, const QByteArray &frame) {
+            for (const QString &reply : test::frameType(frame) == "hello"_L1 ? helloReplies : requestReplies)
+                socket->sendTextMessage(QString(reply).replace(u"\"ID\""_s, u'"' + test::frameRequestId(frame) + u'"'));
         });
         Outcome<ProjectDirectoryResult> outcome;
         ProjectFileService::listDirectory(machineFor(server), project, {}, false, this, outcome.callback());
         QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, waitMs);
-        QCOMPARE(outcome.last->error(),
-                 ProjectFileServiceError::transport(
-                     u"Received a gateway event this app does not understand yet. The session stayed connected."_s));
+        QCOMPARE(outcome.last->error(), error);
         QTRY_COMPARE_WITH_TIMEOUT(server.openSocketCount(), 0, waitMs);
+        QCOMPARE(server.frames().size(), requestReplies.isEmpty() ? 1 : 2);
+        QCOMPARE(outcome.calls, 1);
     }
 
     void silentGatewayTimesOutFromTheStartAndClosesTheSocket()

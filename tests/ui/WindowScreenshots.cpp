@@ -1,9 +1,10 @@
 // Screenshots of the real window for looking at it: connected to tessel-demo-gateway (path in
 // $TESSEL_DEMO_GATEWAY) over a project folder, with a streamed reply, a tool item, an error
 // item and an open file, on both tabs, in a light and a dark palette, at the minimum and at
-// a large size; then with texts too long for their place (a failure message, machine and
-// project names, a deeply nested file) at the minimum size.
-// Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR (a scratch copy: a file is added)
+// a large size; then the files tab with a CRLF file, a file of one long line and the
+// README's Markdown preview; then with texts too long for their place (a failure message,
+// machine and project names, a deeply nested file) at the minimum size.
+// Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR (a scratch copy: files are added)
 #include "support/DemoGatewayProcess.h"
 #include "support/ModelHarness.h"
 #include "ui/MainWindow.h"
@@ -13,8 +14,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTabBar>
 #include <QTcpServer>
 #include <QTest>
 
@@ -128,6 +131,40 @@ void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString
     }
 }
 
+// The files tab with `path` open, edited (".md": previewed).
+void shootDocument(TesselDesktopPOCModel &model, const QString &directory, const QString &name, const QString &path)
+{
+    model.openDocument(path);
+    if (!QTest::qWaitFor([&] { return model.currentDocument() && model.currentDocument()->path == path; }, timeoutMs))
+        fail("no document");
+    model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"An unsaved line.\n"_s);
+    MainWindow window;
+    window.setContent(new TesselDesktopPOCContentView(&model));
+    window.resize(1120, 720);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        fail("the window was not exposed");
+    // At the end of the first line, where a long line shows where it continues.
+    if (auto *editor = window.findChild<QPlainTextEdit *>(u"desktop-files-editor"_s))
+        editor->moveCursor(QTextCursor::EndOfBlock);
+    if (path.endsWith(".md"_L1)) {
+        if (auto *mode = window.findChild<QTabBar *>(u"desktop-files-markdown-mode-picker"_s))
+            mode->setCurrentIndex(1);
+    }
+    QTest::qWait(400);
+    const QString file = QDir(directory).filePath(name + u".png"_s);
+    if (!window.grab().save(file))
+        fail("cannot write a screenshot");
+    std::printf("%s\n", qPrintable(file));
+}
+
+void writeSampleFile(const QString &projectDirectory, const QString &name, const QByteArray &bytes)
+{
+    QFile file(QDir(projectDirectory).filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        fail("cannot write a sample file");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -162,7 +199,21 @@ int main(int argc, char *argv[])
         shoot(model, output, paletteName + u"-1120x720"_s, QSize(1120, 720));
         shoot(model, output, paletteName + u"-1680x1050"_s, QSize(1680, 1050));
     }
-    if (!prepareLongTexts(model, QString::fromLocal8Bit(argv[2])))
+
+    const QString project = QString::fromLocal8Bit(argv[2]);
+    writeSampleFile(project, u"windows.txt"_s,
+                    "Written on Windows.\r\nEvery line ends in CR LF.\r\n\r\nKept as is.\r\n");
+    writeSampleFile(project, u"one-line.json"_s,
+                    "[" + QByteArray("{\"key\": \"value\", \"count\": 12345}, ").repeated(2000) + "0]\n");
+    model.setWorkspaceTab(ProjectWorkspaceTab::files);
+    model.loadCurrentDirectory(false);
+    for (const auto &[paletteName, palette] : palettes) {
+        QApplication::setPalette(palette);
+        shootDocument(model, output, paletteName + u"-crlf"_s, u"windows.txt"_s);
+        shootDocument(model, output, paletteName + u"-long-line"_s, u"one-line.json"_s);
+        shootDocument(model, output, paletteName + u"-markdown-preview"_s, u"README.md"_s);
+    }
+    if (!prepareLongTexts(model, project))
         return 1;
     for (const auto &[paletteName, palette] : palettes) {
         QApplication::setPalette(palette);

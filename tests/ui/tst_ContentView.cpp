@@ -1,5 +1,6 @@
 #include "export/DesktopPOCScreenshotExporter.h"
 #include "protocol/UuidText.h"
+#include "support/ListClicks.h"
 #include "support/ModelHarness.h"
 #include "ui/DetailHeader.h"
 #include "ui/EmptyStateView.h"
@@ -23,7 +24,9 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -50,6 +53,7 @@ private Q_SLOTS:
     void emptyStatesOfSessionsAndFiles();
     void toolbarSwapsItsGroupWithTheWorkspace();
     void filesLoadOnceAndOpenAndSaveThroughThePane();
+    void markdownPreviewShowsTheDraftAndSaves();
     void projectLabelForms();
     void filesTaskKeyNamesMissingSelection_data();
     void filesTaskKeyNamesMissingSelection();
@@ -64,6 +68,9 @@ private Q_SLOTS:
 private:
     template<typename T>
     T *control(const QString &identifier);
+    QString badgeText() const;
+    // Opens `name` from the mock store's listing by clicking its row.
+    void openFromList(const QString &name);
     QString accessibleName(QWidget *widget) const;
     void start(const QStringList &arguments = {});
 
@@ -140,6 +147,21 @@ T *tst_ContentView::control(const QString &identifier)
         return nullptr;
     }
     return qobject_cast<T *>(found.first());
+}
+
+QString tst_ContentView::badgeText() const
+{
+    for (StatusBadge *badge : m_view->findChildren<StatusBadge *>()) {
+        if (badge->isVisible() && (badge->text() == "Saved"_L1 || badge->text() == "Unsaved"_L1))
+            return badge->text();
+    }
+    return QString();
+}
+
+void tst_ContentView::openFromList(const QString &name)
+{
+    QVERIFY(test::clickRow(control<QListView>(u"desktop-files-list"_s), name, timeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(m_model->currentDocument() && m_model->currentDocument()->path == name, timeoutMs);
 }
 
 QString tst_ContentView::accessibleName(QWidget *widget) const
@@ -359,29 +381,13 @@ void tst_ContentView::filesLoadOnceAndOpenAndSaveThroughThePane()
     QTest::qWait(50);
     QCOMPARE(listed.count(), 1);
 
-    const auto rowNamed = [list](const QString &name) {
-        for (int row = 0; row < list->model()->rowCount(); ++row) {
-            if (list->model()->index(row, 0).data().toString() == name)
-                return list->model()->index(row, 0);
-        }
-        return QModelIndex();
-    };
-    const QModelIndex readme = rowNamed(u"README.md"_s);
-    QVERIFY(readme.isValid());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(readme).center());
+    openFromList(u"README.md"_s);
     auto *editor = control<QPlainTextEdit>(u"desktop-files-editor"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(editor->isVisible(), timeoutMs);
+    QVERIFY(editor->isVisible());
     QCOMPARE(editor->toPlainText(), m_model->currentDocument()->content);
     QCOMPARE(control<QLabel>(u"desktop-files-document-path"_s)->text(), u"README.md"_s);
     auto *save = control<QAbstractButton>(u"desktop-files-save-button"_s);
     auto *toolbarSave = control<QAbstractButton>(u"desktop-toolbar-save-file-button"_s);
-    const auto badgeText = [this] {
-        for (StatusBadge *badge : m_view->findChildren<StatusBadge *>()) {
-            if (badge->isVisible() && (badge->text() == "Saved"_L1 || badge->text() == "Unsaved"_L1))
-                return badge->text();
-        }
-        return QString();
-    };
     QCOMPARE(badgeText(), u"Saved"_s);
     QVERIFY(!save->isEnabled());
 
@@ -401,9 +407,67 @@ void tst_ContentView::filesLoadOnceAndOpenAndSaveThroughThePane()
     const auto cards = m_view->findChildren<MessageCard *>();
     QVERIFY(std::any_of(cards.cbegin(), cards.cend(),
                         [](MessageCard *card) { return card->isVisible() && card->text() == "Saved README.md"_L1; }));
-    // The editor kept the user's text and its cursor at the end.
+    // The editor kept the user's text and its cursor at the end; the listing, refreshed
+    // with the new size, kept the open file's row selected.
     QVERIFY(editor->toPlainText().endsWith("More."_L1));
     QCOMPARE(editor->textCursor().position(), editor->toPlainText().size());
+    QCOMPARE(list->currentIndex().data().toString(), u"README.md"_s);
+    QVERIFY(list->selectionModel()->isSelected(list->currentIndex()));
+
+    // Typing on while a save is in flight: what was saved is the text at the click.
+    QTest::keyClicks(editor, u"!"_s);
+    QTest::mouseClick(save, Qt::LeftButton);
+    QTest::keyClicks(editor, u"?"_s);
+    QVERIFY(saved.wait(timeoutMs));
+    QVERIFY(m_model->currentDocument()->content.endsWith("More.!"_L1));
+    QVERIFY(m_model->currentDocumentDraft().endsWith("More.!?"_L1));
+    QCOMPARE(badgeText(), u"Unsaved"_s);
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    QCOMPARE(badgeText(), u"Saved"_s);
+}
+
+void tst_ContentView::markdownPreviewShowsTheDraftAndSaves()
+{
+    start({u"UITestsMockFiles"_s});
+    m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
+    openFromList(u"README.md"_s);
+    auto *mode = control<QTabBar>(u"desktop-files-markdown-mode-picker"_s);
+    auto *editor = control<QPlainTextEdit>(u"desktop-files-editor"_s);
+    auto *preview = control<QTextBrowser>(u"desktop-files-markdown-preview"_s);
+    QVERIFY(mode->isVisible());
+    QTemporaryDir directory;
+    const QString image = directory.filePath(u"local.png"_s);
+    QImage(4, 4, QImage::Format_RGB32).save(image);
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClicks(editor, u"## Added heading"_s);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClicks(editor, u"![local](file://"_s + image + u")"_s);
+
+    QTest::mouseClick(mode, Qt::LeftButton, {}, mode->tabRect(1).center());
+    QVERIFY(preview->isVisible());
+    QVERIFY(!editor->isVisible());
+    QVERIFY(preview->isReadOnly());
+    QVERIFY(preview->toPlainText().contains("Added heading"_L1));
+    QVERIFY(!preview->toPlainText().contains("## "_L1));
+    // Nothing the file names is read: not a local image.
+    QVERIFY(preview->document()
+                ->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(image))
+                .toByteArray()
+                .isEmpty());
+    QCOMPARE(badgeText(), u"Unsaved"_s);
+
+    QSignalSpy saved(m_model, &TesselDesktopPOCModel::saveFinished);
+    QTest::mouseClick(control<QAbstractButton>(u"desktop-files-save-button"_s), Qt::LeftButton);
+    QVERIFY(saved.wait(timeoutMs));
+    QVERIFY(m_model->currentDocument()->content.contains("\n## Added heading\n"_L1));
+    QCOMPARE(badgeText(), u"Saved"_s);
+    QVERIFY(preview->isVisible());
+
+    // A file that is not Markdown is edited only.
+    openFromList(u"theme.css"_s);
+    QVERIFY(!mode->isVisible());
+    QVERIFY(editor->isVisible());
 }
 
 void tst_ContentView::projectLabelForms()

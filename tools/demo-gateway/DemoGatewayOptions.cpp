@@ -46,7 +46,9 @@ std::variant<DemoGatewayOptions, QString> DemoGatewayOptions::parse(const QStrin
                                       u"40"_s);
     const QCommandLineOption logRequests(u"log-requests"_s,
                                          u"Print each request's type and key names (never values) on stdout."_s);
-    parser.addOptions({port, listen, token, root, noEnvFile, piUnavailable, interval, logRequests});
+    const QCommandLineOption writeDelay(
+        u"file-write-delay-ms"_s, u"Apply and answer each file write this much later (default 0)."_s, u"ms"_s, u"0"_s);
+    parser.addOptions({port, listen, token, root, noEnvFile, piUnavailable, interval, logRequests, writeDelay});
     if (!parser.parse(arguments))
         return parser.errorText();
     if (parser.isSet(u"help"_s))
@@ -63,6 +65,10 @@ std::variant<DemoGatewayOptions, QString> DemoGatewayOptions::parse(const QStrin
     if (!ok || intervalMs < 1)
         return u"--delta-interval-ms must be a positive number."_s;
     options.deltaInterval = std::chrono::milliseconds(intervalMs);
+    const int writeDelayMs = parser.value(writeDelay).toInt(&ok);
+    if (!ok || writeDelayMs < 0)
+        return u"--file-write-delay-ms must be a number of milliseconds."_s;
+    options.fileWriteDelay = std::chrono::milliseconds(writeDelayMs);
     options.writeEnvironmentFile = !parser.isSet(noEnvFile);
     options.logRequests = parser.isSet(logRequests);
     options.token = parser.value(token);

@@ -23,6 +23,8 @@ struct DemoGatewayOptions
     // One line per request on standard output: its type and the names of its keys, never
     // their values (the token stays out).
     bool logRequests = false;
+    // Writes are applied and answered this much later, like a slow gateway's.
+    std::chrono::milliseconds fileWriteDelay{0};
 
     // The options, or the text of what is wrong with the arguments.
     static std::variant<DemoGatewayOptions, QString> parse(const QStringList &arguments);

@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -198,6 +199,16 @@ void DemoGatewayServer::readFile(QWebSocket *socket, const GatewayClientEnvelope
 }
 
 void DemoGatewayServer::writeFile(QWebSocket *socket, const GatewayClientEnvelope &request)
+{
+    if (m_options.fileWriteDelay.count() > 0) {
+        // A socket that closes meanwhile takes its write with it.
+        QTimer::singleShot(m_options.fileWriteDelay, socket, [this, socket, request] { applyWrite(socket, request); });
+        return;
+    }
+    applyWrite(socket, request);
+}
+
+void DemoGatewayServer::applyWrite(QWebSocket *socket, const GatewayClientEnvelope &request)
 {
     const auto result =
         m_files.write(request.path.value_or(QString()), request.content.value_or(QString()), request.expectedRevision);

@@ -52,6 +52,7 @@ private:
     void listFiles(QWebSocket *socket, const GatewayClientEnvelope &request);
     void readFile(QWebSocket *socket, const GatewayClientEnvelope &request);
     void writeFile(QWebSocket *socket, const GatewayClientEnvelope &request);
+    void applyWrite(QWebSocket *socket, const GatewayClientEnvelope &request);
 
     void send(QWebSocket *socket, const QByteArray &frame, int count = 1);
     void sendError(QWebSocket *socket, const GatewayClientEnvelope &request, const ProjectFileServiceError &error);

@@ -1,6 +1,7 @@
 #include "DemoProjectFiles.h"
 
 #include "files/ProjectFileLanguage.h"
+#include "protocol/Utf8Text.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -175,7 +176,7 @@ ProjectFileResult<ProjectFileDocumentSnapshot> DemoProjectFiles::read(const QStr
         return bytes.error();
     const auto &[relative, info] = location.value();
     return ProjectFileDocumentSnapshot{relative,
-                                       QString::fromUtf8(bytes.value()),
+                                       utf8Text(bytes.value()),
                                        revisionOf(bytes.value()),
                                        bytes.value().size(),
                                        isoText(info.lastModified()),

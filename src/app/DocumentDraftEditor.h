@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace tessel {
+
+// The editor that holds the open document's draft while the window shows it. The model
+// hands it every draft it sets and reads the draft back only when it needs the text
+// (saving, a reader of currentDocumentDraft()), so that a keystroke costs the model O(1);
+// the editor reports each edit through TesselDesktopPOCModel::documentDraftEdited().
+class DocumentDraftEditor
+{
+public:
+    virtual ~DocumentDraftEditor() = default;
+
+    // Shows `draft` in place of whatever was shown; `content` is the document's text as
+    // last loaded or saved, which the draft is compared with.
+    virtual void showDraft(const QString &draft, const QString &content) = 0;
+    // The draft as the user has edited it. Costs the length of the document.
+    virtual QString draftText() = 0;
+    // `content` was saved: the draft is compared with it from now on. True when they differ
+    // (the user may have typed on while the save was in flight).
+    virtual bool adoptContent(const QString &content) = 0;
+};
+
+} // namespace tessel
