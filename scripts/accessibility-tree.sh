@@ -33,8 +33,20 @@ done
 url=$(grep -o 'listening on ws://[^ ]*' "$scratch/gateway.log" | cut -d' ' -f3 || true)
 [[ -n "$url" ]] || { echo "accessibility-tree.sh: the demo gateway did not start" >&2; cat "$scratch/gateway.log" >&2; exit 1; }
 
+# Xvfb writes its display number to the descriptor once it accepts clients, so the app never
+# races its start; without -auth only local clients may connect.
+Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do
+  [[ -s "$scratch/display" ]] && break
+  kill -0 "${pids[-1]}" 2>/dev/null || break
+  sleep 0.1
+done
+[[ -s "$scratch/display" ]] || { echo "accessibility-tree.sh: Xvfb did not start" >&2; cat "$scratch/xvfb.log" >&2; exit 1; }
+
+export DISPLAY=":$(head -n1 "$scratch/display")"
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
-xvfb-run -a -s "-screen 0 1400x900x24" dbus-run-session -- bash -c '
+dbus-run-session -- bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   launcher=$!
   "$1" --gateway-url "$2" --project-directory "$3" >"$4/app.log" 2>&1 &
@@ -42,6 +54,6 @@ xvfb-run -a -s "-screen 0 1400x900x24" dbus-run-session -- bash -c '
   status=0
   /usr/bin/python3 "$5" "$app" $6 || status=$?
   kill "$app" "$launcher" 2>/dev/null || true
-  [[ $status -eq 0 ]] || cat "$4/app.log" >&2
+  [[ $status -eq 0 ]] || cat "$4/app.log" "$4/xvfb.log" >&2
   exit $status
 ' accessibility-tree "$app" "$url" "$scratch/project" "$scratch" "$root/scripts/atspi-tree.py" "${1:-}"
