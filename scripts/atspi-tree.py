@@ -8,6 +8,7 @@ name, description, "labelled by" targets and whether it is disabled. With --chec
 checks what a screen reader relies on, fails with a message when something is wrong, and
 presses Connect through AT-SPI, expecting the Connection status to read "Connected".
 """
+import os
 import sys
 import time
 
@@ -29,6 +30,10 @@ def wait_for(what, probe):
 
 def application(pid):
     def probe():
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            sys.exit("atspi-tree.py: process %d ended before it showed a window" % pid)
         for app in pyatspi.Registry.getDesktop(0):
             if app is not None and app.get_process_id() == pid and app.childCount > 0:
                 return app
