@@ -15,9 +15,20 @@ class MemoryKeyValueStore : public ReplicatedKeyValueStore
 public:
     using ReplicatedKeyValueStore::ReplicatedKeyValueStore;
 
-    std::optional<QByteArray> data(const QString &key) const override;
-    void setData(const QString &key, const QByteArray &value) override;
-    bool synchronize() override;
+    std::optional<QByteArray> data(const QString &key) const override
+    {
+        return m_values.contains(key) ? std::optional(m_values.value(key)) : std::nullopt;
+    }
+    void setData(const QString &key, const QByteArray &value) override
+    {
+        ++writeCount;
+        putExternally(key, value);
+    }
+    bool synchronize() override
+    {
+        ++synchronizeCount;
+        return synchronizeAnswer;
+    }
     bool hasIdentity() const override { return synchronizeAnswer; }
 
     // A value written by another device: no write is counted.
