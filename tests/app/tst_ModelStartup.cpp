@@ -64,7 +64,6 @@ private Q_SLOTS:
         QCOMPARE(machine.projects.size(), 1);
         QCOMPARE(model.selectedProjectID(), machine.projects.first().id);
         QCOMPARE(model.projectDirectory(), harness.processInfo.homeDirectory);
-        QCOMPARE(model.connectionState(), ConnectionState::disconnected());
         QVERIFY(model.transcript()->items().isEmpty() && !model.canConnect());
         // The registry and the repaired selection are saved once started.
         QCOMPARE(harness.settings.value(selectedMachineKey).toString(), uuidText(machine.id));
@@ -96,7 +95,6 @@ private Q_SLOTS:
         QCOMPARE(model.selectedMachineID(), first.id);
         QCOMPARE(model.selectedProjectID(), first.projects.first().id);
         QCOMPARE(harness.settings.value(selectedProjectKey).toString(), uuidText(first.projects.first().id));
-        QCOMPARE(model.gatewayURL(), u"ws://one:4821"_s);
         QCOMPARE(model.projectDirectory(), u"/a"_s);
     }
 
@@ -137,7 +135,6 @@ private Q_SLOTS:
         auto &model = harness.start();
         model.addMachine();
         const QUuid added = model.machines().last().id;
-        QCOMPARE(model.machines().size(), 2);
         QCOMPARE(model.selectedMachineID(), added);
         QCOMPARE(model.selectedProjectID(), model.machines().last().projects.first().id);
         model.updateSelectedGatewayURL(u"  ws://devbox:4821 "_s);
@@ -147,8 +144,6 @@ private Q_SLOTS:
         model.flushPendingWrites();
         QCOMPARE(harness.storedToken(added), u"secret-1"_s);
         QCOMPARE(harness.settingsStore.load().snapshot.machines.last().gatewayURL, u"  ws://devbox:4821 "_s);
-        model.updateSelectedGatewayURL(u"ws://devbox:4821"_s);
-        QCOMPARE(model.machines().last().displayName(), u"devbox"_s);
 
         // Removing a machine removes its token from the credential store.
         model.deleteSelectedMachine();
