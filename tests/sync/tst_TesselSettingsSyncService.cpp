@@ -127,18 +127,6 @@ private Q_SLOTS:
         QVERIFY(event.observedAt >= before);
     }
 
-    void recordsWhetherTheStoreCouldSynchronise()
-    {
-        test::MemoryKeyValueStore store;
-        store.synchronizeAnswer = false;
-        TesselSettingsSyncService service(store);
-        service.start();
-        QVERIFY(!service.lastSynchronizeSucceeded() && !service.hasStoreIdentity());
-        store.synchronizeAnswer = true;
-        QVERIFY(service.synchronizeStore());
-        QVERIFY(service.lastSynchronizeSucceeded());
-    }
-
     void bootstrapsOnlyMeaningfulLocalSettingsOverAnEmptyStore()
     {
         SyncedSettingsState handoffOnly = emptyDocument();
