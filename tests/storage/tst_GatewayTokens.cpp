@@ -4,18 +4,16 @@
 #include "storage/TesselSharedSettingsIdentifiers.h"
 #include "support/DataRow.h"
 #include "support/InMemorySecretBackend.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QHostInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
 using tessel::test::row;
+using tessel::test::writeFile;
 namespace discovery = tessel::LocalGatewaySecretSync;
 
 namespace {
@@ -26,13 +24,6 @@ const QString group = u"TEAM.shared"_s;
 GatewaySecretStoreConfiguration location(std::optional<QString> accessGroup, bool synchronizable)
 {
     return {service, std::move(accessGroup), synchronizable};
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // "token:port", or empty for no configuration.

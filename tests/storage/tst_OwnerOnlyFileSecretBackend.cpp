@@ -3,30 +3,15 @@
 #include "storage/GatewaySecretStore.h"
 #include "storage/OwnerOnlyFileSecretBackend.h"
 #include "support/InMemorySecretBackend.h"
+#include "support/TestFiles.h"
 #include "sync/FolderKeyValueStore.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
-
-namespace {
-
-unsigned posixMode(const QString &path)
-{
-    struct stat status
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return 0xffff;
-    return status.st_mode & 0777;
-}
-
-} // namespace
 
 class tst_OwnerOnlyFileSecretBackend : public QObject
 {
@@ -63,20 +48,23 @@ private Q_SLOTS:
         file().removeToken(m_account, m_local);
         QCOMPARE(file().readToken(m_account, m_local), std::nullopt);
         QCOMPARE(file().readToken(m_account, m_shared), u"two"_s);
+
+        QVERIFY(test::writeFile(m_dir.filePath(u"blocker"_s), {}));
+        const OwnerOnlyFileSecretBackend blocked(m_dir.filePath(u"blocker/secrets/tokens.json"_s));
+        QVERIFY(!blocked.upsertToken(u"t"_s, m_account, m_local));
+        QCOMPARE(blocked.readToken(m_account, m_local), std::nullopt);
     }
 
     void fileAndFolderAreOwnerOnly()
     {
         QVERIFY(file().upsertToken(u"t"_s, m_account, m_local));
-        QCOMPARE(posixMode(filePath()), 0600u);
-        QCOMPARE(posixMode(m_dir.filePath(u"secrets"_s)), 0700u);
+        QCOMPARE(test::modeOf(filePath()), 0600u);
+        QCOMPARE(test::modeOf(m_dir.filePath(u"secrets"_s)), 0700u);
 
         // A file someone loosened is tightened again by the next write.
-        QVERIFY(QFile::setPermissions(filePath(),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther |
-                                          QFileDevice::ReadGroup));
+        QVERIFY(::chmod(QFile::encodeName(filePath()).constData(), 0644) == 0);
         QVERIFY(file().upsertToken(u"t2"_s, m_account, m_local));
-        QCOMPARE(posixMode(filePath()), 0600u);
+        QCOMPARE(test::modeOf(filePath()), 0600u);
     }
 
     void unreadableFileReadsAsEmptyAndIsKeptAsideOnWrite_data()
@@ -92,10 +80,7 @@ private Q_SLOTS:
         QFETCH(QString, linkTarget);
         const QByteArray junk("\x00\xff{items", 8);
         QVERIFY(QDir().mkpath(m_dir.filePath(u"secrets"_s)));
-        QFile unreadable(filePath());
-        QVERIFY(linkTarget.isEmpty() ? unreadable.open(QIODevice::WriteOnly) && unreadable.write(junk) == 8
-                                     : QFile::link(linkTarget, filePath()));
-        unreadable.close();
+        QVERIFY(linkTarget.isEmpty() ? test::writeFile(filePath(), junk) : QFile::link(linkTarget, filePath()));
         QCOMPARE(file().readToken(m_account, m_local), std::nullopt);
         file().removeToken(m_account, m_local); // leaves the unreadable file alone
         QVERIFY(!QFileInfo::exists(file().corruptFilePath()));
@@ -104,11 +89,8 @@ private Q_SLOTS:
         QCOMPARE(file().readToken(m_account, m_local), u"fresh"_s);
         const QFileInfo aside(file().corruptFilePath());
         QCOMPARE(aside.symLinkTarget(), linkTarget);
-        if (linkTarget.isEmpty()) {
-            QFile kept(aside.filePath());
-            QVERIFY(kept.open(QIODevice::ReadOnly));
-            QCOMPARE(kept.readAll(), junk);
-        }
+        if (linkTarget.isEmpty())
+            QCOMPARE(test::readFile(aside.filePath()), junk);
     }
 
     void movesOnlyItemsTheTargetAccepts()
@@ -137,16 +119,6 @@ private Q_SLOTS:
         QVERIFY2(!OwnerOnlyFileSecretBackend::defaultFilePath().startsWith(syncParent),
                  qPrintable(OwnerOnlyFileSecretBackend::defaultFilePath()));
         QVERIFY(OwnerOnlyFileSecretBackend::earlierDefaultFilePath().startsWith(syncParent));
-    }
-
-    void unwritableLocationRefusesTheWrite()
-    {
-        QFile blocker(m_dir.filePath(u"blocker"_s));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        const OwnerOnlyFileSecretBackend blocked(m_dir.filePath(u"blocker/secrets/tokens.json"_s));
-        QVERIFY(!blocked.upsertToken(u"t"_s, m_account, m_local));
-        QCOMPARE(blocked.readToken(m_account, m_local), std::nullopt);
     }
 
     void unavailableSecretServiceFallsBackToFileThatPersists_data()

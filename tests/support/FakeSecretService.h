@@ -18,10 +18,21 @@ public:
     Behaviour behaviour = Behaviour::answerCollection;
 
     // Exports this object and takes the Secret Service name on `bus`.
-    bool registerOn(QDBusConnection bus);
+    bool registerOn(QDBusConnection bus)
+    {
+        return bus.isConnected() &&
+            bus.registerObject(QStringLiteral("/org/freedesktop/secrets"), this, QDBusConnection::ExportAllSlots) &&
+            bus.registerService(QStringLiteral("org.freedesktop.secrets"));
+    }
 
 public Q_SLOTS:
-    QDBusObjectPath ReadAlias(const QString &name);
+    QDBusObjectPath ReadAlias(const QString &name)
+    {
+        if (behaviour == Behaviour::neverAnswer)
+            setDelayedReply(true); // and never send it
+        const bool found = behaviour == Behaviour::answerCollection && name == QLatin1String("default");
+        return QDBusObjectPath(found ? QStringLiteral("/org/freedesktop/secrets/collection/login") : QStringLiteral("/"));
+    }
 };
 
 } // namespace tessel::test

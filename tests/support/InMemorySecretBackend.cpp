@@ -4,10 +4,9 @@ namespace tessel::test {
 
 GatewaySecretStoreBackend InMemorySecretBackend::backend()
 {
-    return {[this](const QString &account, const GatewaySecretStoreConfiguration &location) -> std::optional<QString> {
-                if (const auto bytes = item(account, location))
-                    return tokenFromStoredBytes(*bytes);
-                return std::nullopt;
+    return {[this](const QString &account, const GatewaySecretStoreConfiguration &location) {
+                const auto bytes = item(account, location);
+                return bytes ? tokenFromStoredBytes(*bytes) : std::nullopt;
             },
             [this](const QString &token, const QString &account, const GatewaySecretStoreConfiguration &location) {
                 if (refusingWrites.contains(location))
@@ -17,46 +16,25 @@ GatewaySecretStoreBackend InMemorySecretBackend::backend()
                 return true;
             },
             [this](const QString &account, const GatewaySecretStoreConfiguration &location) {
-                ++removeCount;
-                if (const qsizetype index = indexOf(account, location); index >= 0)
-                    m_items.removeAt(index);
+                m_items.remove({account, location});
             }};
-}
-
-void InMemorySecretBackend::put(const QString &account, const GatewaySecretStoreConfiguration &location,
-                                const QByteArray &bytes)
-{
-    if (const qsizetype index = indexOf(account, location); index >= 0)
-        m_items[index].bytes = bytes;
-    else
-        m_items.append({account, location, bytes});
 }
 
 std::optional<QByteArray> InMemorySecretBackend::item(const QString &account,
                                                       const GatewaySecretStoreConfiguration &location) const
 {
-    if (const qsizetype index = indexOf(account, location); index >= 0)
-        return m_items[index].bytes;
-    return std::nullopt;
+    const auto found = m_items.constFind({account, location});
+    return found == m_items.cend() ? std::nullopt : std::optional(*found);
 }
 
 QList<GatewaySecretStoreConfiguration> InMemorySecretBackend::locations(const QString &account) const
 {
     QList<GatewaySecretStoreConfiguration> result;
-    for (const Item &stored : m_items) {
-        if (stored.account == account)
-            result.append(stored.location);
+    for (auto stored = m_items.cbegin(); stored != m_items.cend(); ++stored) {
+        if (stored.key().first == account)
+            result.append(stored.key().second);
     }
     return result;
-}
-
-qsizetype InMemorySecretBackend::indexOf(const QString &account, const GatewaySecretStoreConfiguration &location) const
-{
-    for (qsizetype index = 0; index < m_items.size(); ++index) {
-        if (m_items[index].account == account && m_items[index].location == location)
-            return index;
-    }
-    return -1;
 }
 
 } // namespace tessel::test

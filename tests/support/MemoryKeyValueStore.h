@@ -15,15 +15,25 @@ class MemoryKeyValueStore : public ReplicatedKeyValueStore
 public:
     using ReplicatedKeyValueStore::ReplicatedKeyValueStore;
 
-    std::optional<QByteArray> data(const QString &key) const override;
-    void setData(const QString &key, const QByteArray &value) override;
-    bool synchronize() override;
-    bool hasIdentity() const override { return synchronizeAnswer; }
+    std::optional<QByteArray> data(const QString &key) const override
+    {
+        return m_values.contains(key) ? std::optional(m_values.value(key)) : std::nullopt;
+    }
+    void setData(const QString &key, const QByteArray &value) override
+    {
+        ++writeCount;
+        putExternally(key, value);
+    }
+    bool synchronize() override
+    {
+        ++synchronizeCount;
+        return true;
+    }
+    bool hasIdentity() const override { return true; }
 
     // A value written by another device: no write is counted.
     void putExternally(const QString &key, const QByteArray &value) { m_values.insert(key, value); }
 
-    bool synchronizeAnswer = true;
     int writeCount = 0;
     int synchronizeCount = 0;
 

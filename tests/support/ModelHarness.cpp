@@ -1,6 +1,9 @@
 #include "support/ModelHarness.h"
 
+#include "support/LoopbackGatewayServer.h"
+
 #include <QDir>
+#include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -36,9 +39,20 @@ TesselDesktopPOCModel &ModelHarness::start()
     return *m_model;
 }
 
-QString ModelHarness::settingsPath() const
+bool ModelHarness::connectTo(const LoopbackGatewayServer &server)
 {
-    return settings.fileName();
+    const qsizetype requests = server.framesOfType(u"session_create"_s).size();
+    m_model->updateSelectedGatewayURL(server.url().toString());
+    m_model->connect();
+    return QTest::qWaitFor([&] { return server.framesOfType(u"session_create"_s).size() > requests; }, 5000);
+}
+
+QStringList transcriptLines(const TesselDesktopPOCModel &model)
+{
+    QStringList lines;
+    for (const auto &item : model.transcript()->items())
+        lines << item.title + u": "_s + item.body + (item.isStreaming ? u" …"_s : QString());
+    return lines;
 }
 
 } // namespace tessel::test

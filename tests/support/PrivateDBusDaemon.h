@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
 #include <QTemporaryDir>
 
 namespace tessel::test {
@@ -11,7 +10,7 @@ namespace tessel::test {
 class PrivateDBusDaemon
 {
 public:
-    PrivateDBusDaemon();
+    PrivateDBusDaemon() = default;
     ~PrivateDBusDaemon();
     PrivateDBusDaemon(const PrivateDBusDaemon &) = delete;
     PrivateDBusDaemon &operator=(const PrivateDBusDaemon &) = delete;

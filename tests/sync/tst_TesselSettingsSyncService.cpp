@@ -1,4 +1,5 @@
 #include "protocol/JsonCodec.h"
+#include "support/DataRow.h"
 #include "support/MemoryKeyValueStore.h"
 #include "sync/SyncBootstrapRules.h"
 #include "sync/TesselSettingsSyncService.h"
@@ -8,11 +9,15 @@
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
+using tessel::test::row;
 
 using Event = TesselSettingsSyncService::ExternalChangeEvent;
 using Reason = Event::Reason;
 
 namespace {
+
+// Other devices read and write the document under this name.
+const QString key = u"TesselShell.syncedState"_s;
 
 SyncedSettingsState document(const QString &machineName, double updatedAt = 100)
 {
@@ -30,107 +35,81 @@ SyncedSettingsState emptyDocument()
     return state;
 }
 
+void notify(test::MemoryKeyValueStore &store, int reason = ReplicatedKeyValueStore::serverChange)
+{
+    Q_EMIT store.changedExternally(reason, {key});
+}
+
 } // namespace
 
 class tst_TesselSettingsSyncService : public QObject
 {
     Q_OBJECT
 
-private:
-    const QString m_key = TesselSettingsSyncService::storeKey();
-
-    void notify(test::MemoryKeyValueStore &store, int reason = ReplicatedKeyValueStore::serverChange)
-    {
-        Q_EMIT store.changedExternally(reason, {m_key});
-    }
-
 private Q_SLOTS:
-    void usesTheSharedStoreKey() { QCOMPARE(m_key, u"TesselShell.syncedState"_s); }
-
-    void pushingTheSameDocumentTwiceWritesOnce()
+    void ownPublishIsWrittenOnceAndNotDeliveredBack()
     {
-        test::MemoryKeyValueStore store;
-        TesselSettingsSyncService service(store);
-        const SyncedSettingsState state = document(u"a"_s);
-        service.push(state);
-        service.push(state);
-        QCOMPARE(store.writeCount, 1);
-        QCOMPARE(store.synchronizeCount, 1);
-        QVERIFY(service.lastSynchronizeSucceeded());
-        QCOMPARE(store.data(m_key), encodeJson(state));
-        QCOMPARE(service.currentState(), state);
-    }
-
-    void ownPublishIsNotDeliveredBack()
-    {
+        QCOMPARE(TesselSettingsSyncService::storeKey(), key);
         test::MemoryKeyValueStore store;
         TesselSettingsSyncService service(store);
         QSignalSpy delivered(&service, &TesselSettingsSyncService::remoteStateChanged);
+        QSignalSpy events(&service, &TesselSettingsSyncService::externalChangeObserved);
         service.start();
-        service.push(document(u"mine"_s));
+        service.start();
+        const SyncedSettingsState state = document(u"mine"_s);
+        service.push(state);
+        service.push(state);
+        QCOMPARE(store.writeCount, 1);
+        QCOMPARE(store.synchronizeCount, 2); // once at start, once for the write
+        QCOMPARE(store.data(key), encodeJson(state));
+        QCOMPARE(service.currentState(), state);
         notify(store);
         QCOMPARE(delivered.size(), 0);
+        QCOMPARE(events.size(), 1);
     }
 
     void storedDocumentIsDeliveredOnceAtStartThenOnlyWhenItChanges()
     {
         test::MemoryKeyValueStore store;
         const SyncedSettingsState first = document(u"other device"_s);
-        store.putExternally(m_key, encodeJson(first));
+        store.putExternally(key, encodeJson(first));
         TesselSettingsSyncService service(store);
         QSignalSpy delivered(&service, &TesselSettingsSyncService::remoteStateChanged);
-        QSignalSpy events(&service, &TesselSettingsSyncService::externalChangeObserved);
-
         QCOMPARE(service.currentState(), first); // reading delivers nothing
         QCOMPARE(delivered.size(), 0);
         service.start();
         QCOMPARE(delivered.size(), 1);
         QCOMPARE(delivered.first().first().value<SyncedSettingsState>(), first);
-        QCOMPARE(events.size(), 0);
-
         notify(store);
         QCOMPARE(delivered.size(), 1);
-        QCOMPARE(events.size(), 1);
 
         const SyncedSettingsState second = document(u"edited"_s, 200);
-        store.putExternally(m_key, encodeJson(second));
+        store.putExternally(key, encodeJson(second));
         notify(store);
         QCOMPARE(delivered.size(), 2);
         QCOMPARE(delivered.last().first().value<SyncedSettingsState>(), second);
-        QCOMPARE(store.writeCount, 0);
-    }
 
-    void unreadableStoredBytesAreNeverDelivered()
-    {
-        test::MemoryKeyValueStore store;
-        const QByteArray good = encodeJson(document(u"good"_s));
-        store.putExternally(m_key, good);
-        TesselSettingsSyncService service(store);
-        QSignalSpy delivered(&service, &TesselSettingsSyncService::remoteStateChanged);
-        service.start();
-        QCOMPARE(delivered.size(), 1);
-
-        store.putExternally(m_key, "{\"schemaVersion\":2");
+        // Unreadable bytes are never delivered; the readable document seen before still counts as observed.
+        store.putExternally(key, "{\"schemaVersion\":2");
         notify(store);
         QCOMPARE(service.currentState(), std::nullopt);
-        // The readable document seen before still counts as observed.
-        store.putExternally(m_key, good);
+        store.putExternally(key, encodeJson(second));
         notify(store);
-        QCOMPARE(delivered.size(), 1);
+        QCOMPARE(delivered.size(), 2);
+        QCOMPARE(store.writeCount, 0);
     }
 
     void mapsChangeReasons_data()
     {
         QTest::addColumn<int>("number");
         QTest::addColumn<Reason>("reason");
-        QTest::newRow("0") << 0 << Reason::serverChange;
-        QTest::newRow("1") << 1 << Reason::initialSync;
-        QTest::newRow("2") << 2 << Reason::quotaViolation;
-        QTest::newRow("3") << 3 << Reason::accountChange;
-        QTest::newRow("7") << 7 << Reason::unknown;
-        QTest::newRow("-1") << -1 << Reason::unknown;
+        row("0", 0, Reason::serverChange);
+        row("1", 1, Reason::initialSync);
+        row("2", 2, Reason::quotaViolation);
+        row("3", 3, Reason::accountChange);
+        row("7", 7, Reason::unknown);
+        row("-1", -1, Reason::unknown);
     }
-
     void mapsChangeReasons()
     {
         QFETCH(int, number);
@@ -140,37 +119,12 @@ private Q_SLOTS:
         QSignalSpy events(&service, &TesselSettingsSyncService::externalChangeObserved);
         service.start();
         const ReferenceDate before = ReferenceDate::now();
-        Q_EMIT store.changedExternally(number, {m_key, u"other"_s});
+        Q_EMIT store.changedExternally(number, {key, u"other"_s});
         QCOMPARE(events.size(), 1);
         const Event event = events.first().first().value<Event>();
         QCOMPARE(event.reason, reason);
-        QCOMPARE(event.changedKeys, (QStringList{m_key, u"other"_s}));
+        QCOMPARE(event.changedKeys, (QStringList{key, u"other"_s}));
         QVERIFY(event.observedAt >= before);
-    }
-
-    void startingTwiceObservesOnce()
-    {
-        test::MemoryKeyValueStore store;
-        TesselSettingsSyncService service(store);
-        QSignalSpy events(&service, &TesselSettingsSyncService::externalChangeObserved);
-        service.start();
-        service.start();
-        QCOMPARE(store.synchronizeCount, 1);
-        notify(store);
-        QCOMPARE(events.size(), 1);
-    }
-
-    void recordsWhetherTheStoreCouldSynchronise()
-    {
-        test::MemoryKeyValueStore store;
-        store.synchronizeAnswer = false;
-        TesselSettingsSyncService service(store);
-        service.start();
-        QVERIFY(!service.lastSynchronizeSucceeded());
-        QVERIFY(!service.hasStoreIdentity());
-        store.synchronizeAnswer = true;
-        QVERIFY(service.synchronizeStore());
-        QVERIFY(service.lastSynchronizeSucceeded());
     }
 
     void bootstrapsOnlyMeaningfulLocalSettingsOverAnEmptyStore()
@@ -183,10 +137,7 @@ private Q_SLOTS:
         QVERIFY(!shouldBootstrapLocalSettingsIntoSync(document(u"one"_s), true));
         QVERIFY(!shouldBootstrapLocalSettingsIntoSync(handoffOnly, true));
         QVERIFY(!shouldBootstrapLocalSettingsIntoSync(std::nullopt, false));
-    }
-
-    void protectsLocalSettingsFromAnEmptyDocumentOnlyBeforeTheFirstPublish()
-    {
+        // Local settings are protected from an empty document only before the first publish.
         QVERIFY(shouldProtectMeaningfulLocalSettingsFromInitialEmptyRemoteState(emptyDocument(), true, std::nullopt));
         QVERIFY(!shouldProtectMeaningfulLocalSettingsFromInitialEmptyRemoteState(emptyDocument(), true,
                                                                                  ReferenceDate::now()));
