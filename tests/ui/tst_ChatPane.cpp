@@ -28,7 +28,6 @@ class tst_ChatPane : public QObject
 private Q_SLOTS:
     void initTestCase() { installPlatformMessageFilter(); }
     void init();
-    void cleanup();
     void sendsExactlyWhatWasEntered_data();
     void sendsExactlyWhatWasEntered();
     void showsTheModelsText();
@@ -44,6 +43,7 @@ private:
 
 void tst_ChatPane::init()
 {
+    m_pane.reset();
     m_harness = std::make_unique<test::ModelHarness>();
     m_server = std::make_unique<test::LoopbackGatewayServer>();
     QVERIFY(m_server->listen());
@@ -57,34 +57,25 @@ void tst_ChatPane::init()
     QTRY_COMPARE_WITH_TIMEOUT(m_model->currentSessionID(), u"S1"_s, timeoutMs);
 
     m_pane = std::make_unique<ChatPane>(m_model);
-    m_pane->resize(800, 600);
     m_pane->show();
     QApplication::setActiveWindow(m_pane.get());
     QVERIFY(QTest::qWaitForWindowActive(m_pane.get()));
     m_composer = m_pane->findChild<DocumentEditor *>(u"desktop-chat-composer-editor"_s);
     m_send = m_pane->findChild<QPushButton *>(u"desktop-chat-send-button"_s);
-    QVERIFY(m_composer && m_send);
     m_composer->setFocus();
-}
-
-void tst_ChatPane::cleanup()
-{
-    m_pane.reset();
-    m_harness.reset();
-    m_server.reset();
 }
 
 void tst_ChatPane::sendsExactlyWhatWasEntered_data()
 {
     QTest::addColumn<QString>("pasted");
-    QTest::addColumn<QString>("typed"); // "|" is Shift+Return
+    QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("sent");
     QTest::addColumn<bool>("byShortcut");
     // Words, so that soft breaks fall after spaces, where a leak would be least visible.
     const QString line = u"lorem ipsum dolor sit amet "_s.repeated(110'000);
     test::row("typed", "", "Hello there", "Hello there", false);
     test::row("3 MB line", line, "end", line + u"end"_s, true);
-    test::row("line breaks", "one\r\ntwo\n", "three|four", "one\ntwo\nthree\nfour", true);
+    test::row("line breaks", "one\r\ntwo\rthree", " four", "one\ntwo\nthree four", true);
     test::row("no-break space, trimmed", "", " a\u00A0b  ", "a\u00A0b", false);
 }
 
@@ -99,12 +90,7 @@ void tst_ChatPane::sendsExactlyWhatWasEntered()
         QApplication::clipboard()->setText(pasted);
         m_composer->paste();
     }
-    const QStringList pieces = typed.split(u'|');
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        if (i > 0)
-            QTest::keyClick(m_composer, Qt::Key_Return, Qt::ShiftModifier);
-        QTest::keyClicks(m_composer, pieces[i]);
-    }
+    QTest::keyClicks(m_composer, typed);
     QVERIFY(m_send->isEnabled());
     m_composer->selectAll();
     m_composer->copy();
@@ -115,8 +101,7 @@ void tst_ChatPane::sendsExactlyWhatWasEntered()
     else
         QTest::mouseClick(m_send, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_message"_s).size(), 1, timeoutMs);
-    const QJsonObject message = test::parseObject(m_server->framesOfType(u"session_message"_s).first());
-    QVERIFY(message.value(u"text"_s).toString() == sent);
+    QVERIFY(test::parseObject(m_server->framesOfType(u"session_message"_s).first()).value(u"text"_s) == sent);
     QCOMPARE(m_composer->document()->characterCount(), 1);
     QCOMPARE(m_model->composerText(), QString());
     QVERIFY(!m_send->isEnabled());
@@ -130,13 +115,15 @@ void tst_ChatPane::showsTheModelsText()
     const QString oversized(3'000'000, u'x');
     m_model->setComposerText(oversized);
     QVERIFY(m_composer->blockCount() > 1);
-    QCOMPARE(m_composer->draftText(), oversized);
+    QVERIFY(m_composer->draftText() == oversized);
     QVERIFY(m_send->isEnabled());
     // Refused as too large: the text stays for the user to shorten.
     QTest::keyClick(m_composer, Qt::Key_Return, Qt::ControlModifier);
     QTRY_COMPARE_WITH_TIMEOUT(m_model->transcript()->items().last().title, u"Message Not Sent"_s, timeoutMs);
     QTest::keyClick(m_composer, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(m_composer, Qt::Key_Backspace);
+    QTest::keyClick(m_composer, Qt::Key_Tab);
+    QVERIFY(!m_composer->hasFocus());
     QVERIFY(m_model->composerText() == oversized.chopped(1));
 }
 
