@@ -176,7 +176,7 @@ int main(int argc, char *argv[])
                             u"plain-composer-line"_s};
     const QString chosen = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (!cases.contains(chosen)) {
-        std::printf("Key to paint in the files editor (offscreen, %d cores)\n", int(sysconf(_SC_NPROCESSORS_ONLN)));
+        std::printf("Key to paint in the files editor and the composer (offscreen, %d cores)\n", int(sysconf(_SC_NPROCESSORS_ONLN)));
         std::fflush(stdout);
         for (const QString &name : cases)
             QProcess::execute(QCoreApplication::applicationFilePath(), {name});
