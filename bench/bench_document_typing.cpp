@@ -171,12 +171,13 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QStringList cases{u"small"_s,    u"lines"_s,         u"line"_s,           u"plain-lines"_s,
-                            u"plain-line"_s, u"composer"_s,   u"composer-line"_s, u"plain-composer"_s,
-                            u"plain-composer-line"_s};
+    const QStringList cases{u"small"_s,         u"lines"_s,          u"line"_s,
+                            u"plain-lines"_s,   u"plain-line"_s,     u"composer"_s,
+                            u"composer-line"_s, u"plain-composer"_s, u"plain-composer-line"_s};
     const QString chosen = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (!cases.contains(chosen)) {
-        std::printf("Key to paint in the files editor and the composer (offscreen, %d cores)\n", int(sysconf(_SC_NPROCESSORS_ONLN)));
+        std::printf("Key to paint in the files editor and the composer (offscreen, %d cores)\n",
+                    int(sysconf(_SC_NPROCESSORS_ONLN)));
         std::fflush(stdout);
         for (const QString &name : cases)
             QProcess::execute(QCoreApplication::applicationFilePath(), {name});

@@ -201,8 +201,7 @@ bool TesselDesktopPOCModel::canConnect() const
 
 bool TesselDesktopPOCModel::canSendMessage() const
 {
-    return m_connectionState.is(ConnectionState::Kind::connected) && m_currentSessionID &&
-        !m_composerIsBlank;
+    return m_connectionState.is(ConnectionState::Kind::connected) && m_currentSessionID && !m_composerIsBlank;
 }
 
 bool TesselDesktopPOCModel::canAbort() const
