@@ -3,7 +3,10 @@
 // the same run: the same editor with a small file, and a plain QPlainTextEdit whose every
 // keystroke reads the whole text back and compares it with the file, as a draft bound to
 // the text would. Also prints the growth of resident memory by loading and by typing, and
-// the CPU time and repaints while the cursor only sits there. Run: bench_document_typing
+// the CPU time and repaints while the cursor only sits there. The chat composer (wrapped
+// lines, blankness asked on every edit) with a short message and a 3 MB single line, beside
+// the plain QPlainTextEdit it was, whose every keystroke copied the text into the model.
+// Run: bench_document_typing
 
 #include "ui/DocumentEditor.h"
 
@@ -127,23 +130,33 @@ void measure(const char *name, QPlainTextEdit &editor, const std::function<void(
     editor.hide();
 }
 
+// Unwrapped in a fixed font as in the files pane, or wrapped in the default font as in the
+// composer.
+void setUp(QPlainTextEdit &editor, bool composer)
+{
+    editor.setLineWrapMode(composer ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    if (!composer)
+        editor.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+}
+
 // A DocumentEditor showing `text` as a freshly opened document.
-void measureEditor(const char *name, const QString &text, int keys)
+void measureEditor(const char *name, const QString &text, int keys, bool composer = false)
 {
     DocumentEditor editor;
-    editor.setLineWrapMode(QPlainTextEdit::NoWrap);
-    editor.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    QObject::connect(&editor, &DocumentEditor::draftEdited, &editor, [](bool) {});
+    setUp(editor, composer);
+    QObject::connect(&editor, &DocumentEditor::draftEdited, &editor, [&](bool) {
+        if (composer)
+            editor.isBlank();
+    });
     measure(
         name, editor, [&] { editor.showDraft(text, text); }, keys);
 }
 
 // A plain QPlainTextEdit whose every change reads the text back and compares it.
-void measureBoundPlainEdit(const char *name, const QString &text, int keys)
+void measureBoundPlainEdit(const char *name, const QString &text, int keys, bool composer = false)
 {
     QPlainTextEdit editor;
-    editor.setLineWrapMode(QPlainTextEdit::NoWrap);
-    editor.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setUp(editor, composer);
     bool differs = false;
     QObject::connect(&editor, &QPlainTextEdit::textChanged, &editor, [&] { differs = editor.toPlainText() != text; });
     measure(
@@ -158,10 +171,13 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QStringList cases{u"small"_s, u"lines"_s, u"line"_s, u"plain-lines"_s, u"plain-line"_s};
+    const QStringList cases{u"small"_s,         u"lines"_s,          u"line"_s,
+                            u"plain-lines"_s,   u"plain-line"_s,     u"composer"_s,
+                            u"composer-line"_s, u"plain-composer"_s, u"plain-composer-line"_s};
     const QString chosen = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (!cases.contains(chosen)) {
-        std::printf("Key to paint in the files editor (offscreen, %d cores)\n", int(sysconf(_SC_NPROCESSORS_ONLN)));
+        std::printf("Key to paint in the files editor and the composer (offscreen, %d cores)\n",
+                    int(sysconf(_SC_NPROCESSORS_ONLN)));
         std::fflush(stdout);
         for (const QString &name : cases)
             QProcess::execute(QCoreApplication::applicationFilePath(), {name});
@@ -172,6 +188,8 @@ int main(int argc, char *argv[])
     while (lines.size() < 20'000'000)
         lines += line;
     const QString oneLine(2'000'000, u'x');
+    const QString message = u"Could you look at the failing build and tell me what changed? "_s.repeated(3);
+    const QString composerLine = u"lorem ipsum dolor sit amet "_s.repeated(111'000);
     if (chosen == "small"_L1)
         measureEditor("editor, 13 KB file (baseline)", line.repeated(200), 200);
     else if (chosen == "lines"_L1)
@@ -180,7 +198,15 @@ int main(int argc, char *argv[])
         measureEditor("editor, 2 MB single line", oneLine, 200);
     else if (chosen == "plain-lines"_L1)
         measureBoundPlainEdit("plain edit + read-back, 20 MB file", lines, 12);
-    else
+    else if (chosen == "plain-line"_L1)
         measureBoundPlainEdit("plain edit + read-back, 2 MB line", oneLine, 4);
+    else if (chosen == "composer"_L1)
+        measureEditor("composer, 190-char message", message, 200, true);
+    else if (chosen == "composer-line"_L1)
+        measureEditor("composer, 3 MB single line", composerLine, 200, true);
+    else if (chosen == "plain-composer"_L1)
+        measureBoundPlainEdit("plain composer, 190-char message", message, 200, true);
+    else
+        measureBoundPlainEdit("plain composer, 3 MB single line", composerLine, 4, true);
     return 0;
 }

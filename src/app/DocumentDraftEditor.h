@@ -4,10 +4,11 @@
 
 namespace tessel {
 
-// The editor that holds the open document's draft while the window shows it. The model
-// hands it every draft it sets and reads the draft back only when it needs the text
-// (saving, a reader of currentDocumentDraft()), so that a keystroke costs the model O(1);
-// the editor reports each edit through TesselDesktopPOCModel::documentDraftEdited().
+// An editor that holds the open document's draft, or the composer's text, while the window
+// shows it. The model hands it every text it sets and reads the text back only when it
+// needs it (saving, sending, a reader of currentDocumentDraft() or composerText()), so that
+// a keystroke costs the model O(1); the editor reports each edit through
+// TesselDesktopPOCModel::documentDraftEdited() or composerEdited().
 class DocumentDraftEditor
 {
 public:

@@ -20,44 +20,31 @@ bool TesselDesktopPOCModel::canSaveCurrentDocument() const
 
 QString TesselDesktopPOCModel::currentDocumentDraft() const
 {
-    if (std::exchange(m_draftIsInEditor, false))
-        m_currentDocumentDraft = m_draftEditor->draftText();
-    return m_currentDocumentDraft;
+    return m_documentDraft.text();
 }
 
 void TesselDesktopPOCModel::setCurrentDocumentDraft(const QString &draft)
 {
-    m_currentDocumentDraft = draft;
-    m_draftIsInEditor = false;
     const QString content = m_currentDocument ? m_currentDocument->content : QString();
     m_draftDiffers = draft != content;
-    if (m_draftEditor)
-        m_draftEditor->showDraft(draft, content);
+    m_documentDraft.set(draft, content);
     Q_EMIT currentDocumentDraftChanged();
 }
 
 void TesselDesktopPOCModel::setDocumentDraftEditor(DocumentDraftEditor *editor)
 {
-    if (editor == m_draftEditor)
-        return;
-    // Whatever the old editor holds stays the draft.
-    currentDocumentDraft();
-    m_draftEditor = editor;
-    if (editor)
-        editor->showDraft(m_currentDocumentDraft, m_currentDocument ? m_currentDocument->content : QString());
+    m_documentDraft.attach(editor, m_currentDocument ? m_currentDocument->content : QString());
 }
 
 void TesselDesktopPOCModel::releaseDocumentDraftEditor(DocumentDraftEditor *editor)
 {
-    if (editor == m_draftEditor)
-        setDocumentDraftEditor(nullptr);
+    m_documentDraft.release(editor);
 }
 
 void TesselDesktopPOCModel::documentDraftEdited(DocumentDraftEditor *editor, bool differsFromContent)
 {
-    if (editor != m_draftEditor)
+    if (!m_documentDraft.edited(editor))
         return;
-    m_draftIsInEditor = true;
     m_draftDiffers = differsFromContent;
     Q_EMIT currentDocumentDraftChanged();
 }
@@ -194,7 +181,8 @@ void TesselDesktopPOCModel::adoptSavedDocument(const ProjectFileDocumentSnapshot
                                                const ProjectFileSaveResult &saved)
 {
     // The user may have typed on during the save: the draft is compared with what was saved.
-    m_draftDiffers = m_draftEditor ? m_draftEditor->adoptContent(draft) : m_currentDocumentDraft != draft;
+    DocumentDraftEditor *editor = m_documentDraft.editor();
+    m_draftDiffers = editor ? editor->adoptContent(draft) : m_documentDraft.text() != draft;
     ProjectFileDocumentSnapshot updated{
         saved.path, draft, saved.revision, saved.size, saved.modifiedAt, document.languageHint, document.isMarkdown};
     assign(m_currentDocument, std::optional(updated), &TesselDesktopPOCModel::currentDocumentChanged);
@@ -203,11 +191,9 @@ void TesselDesktopPOCModel::adoptSavedDocument(const ProjectFileDocumentSnapshot
 void TesselDesktopPOCModel::showDocument(const std::optional<ProjectFileDocumentSnapshot> &document)
 {
     ++m_documentGeneration;
-    m_currentDocumentDraft = document ? document->content : QString();
-    m_draftIsInEditor = false;
+    const QString content = document ? document->content : QString();
     m_draftDiffers = false;
-    if (m_draftEditor)
-        m_draftEditor->showDraft(m_currentDocumentDraft, m_currentDocumentDraft);
+    m_documentDraft.set(content, content);
     assign(m_currentDocument, document, &TesselDesktopPOCModel::currentDocumentChanged);
     Q_EMIT currentDocumentDraftChanged();
 }

@@ -131,7 +131,7 @@ void TesselDesktopPOCModel::sendComposerMessage()
 {
     if (!m_client || !m_currentSessionID)
         return;
-    const QString text = m_composerText.trimmed();
+    const QString text = composerText().trimmed();
     if (text.isEmpty())
         return;
     const GatewayClientEnvelope request = GatewayClientEnvelope::sendMessage(*m_currentSessionID, text);

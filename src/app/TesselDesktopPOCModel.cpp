@@ -179,7 +179,19 @@ void TesselDesktopPOCModel::setSelectedSessionID(const std::optional<QString> &i
 
 void TesselDesktopPOCModel::setComposerText(const QString &text)
 {
-    assign(m_composerText, text, &TesselDesktopPOCModel::composerTextChanged);
+    if (text == composerText())
+        return;
+    m_composerIsBlank = text.trimmed().isEmpty();
+    m_composer.set(text);
+    Q_EMIT composerTextChanged();
+}
+
+void TesselDesktopPOCModel::composerEdited(DocumentDraftEditor *editor, bool isBlank)
+{
+    if (!m_composer.edited(editor))
+        return;
+    m_composerIsBlank = isBlank;
+    Q_EMIT composerTextChanged();
 }
 
 bool TesselDesktopPOCModel::canConnect() const
@@ -189,8 +201,7 @@ bool TesselDesktopPOCModel::canConnect() const
 
 bool TesselDesktopPOCModel::canSendMessage() const
 {
-    return m_connectionState.is(ConnectionState::Kind::connected) && m_currentSessionID &&
-        !m_composerText.trimmed().isEmpty();
+    return m_connectionState.is(ConnectionState::Kind::connected) && m_currentSessionID && !m_composerIsBlank;
 }
 
 bool TesselDesktopPOCModel::canAbort() const

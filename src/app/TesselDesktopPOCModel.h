@@ -2,6 +2,7 @@
 
 #include "app/ConnectionState.h"
 #include "app/DesktopSyncDiagnostics.h"
+#include "app/EditorDraft.h"
 #include "app/ProcessInfo.h"
 #include "app/SelectedConnectionSnapshot.h"
 #include "app/TranscriptListModel.h"
@@ -27,7 +28,6 @@ class QSettings;
 namespace tessel {
 
 class DesktopPOCScreenshotExporter;
-class DocumentDraftEditor;
 class GatewayClientError;
 class GatewaySecretStore;
 class GatewayWebSocketClient;
@@ -138,8 +138,14 @@ public:
     const std::optional<QString> &selectedSessionID() const { return m_selectedSessionID; }
     void setSelectedSessionID(const std::optional<QString> &id);
     TranscriptListModel *transcript() const { return m_transcript; }
-    const QString &composerText() const { return m_composerText; }
+    // Read out of the composer's editor when it holds newer text: costs its length then.
+    const QString &composerText() const { return m_composer.text(); }
     void setComposerText(const QString &text);
+    // The window's composer, which from now on holds the composer text (nullptr: none), and
+    // its report of a user's edit (O(1), on every keystroke), with whether the text is blank.
+    void setComposerEditor(DocumentDraftEditor *editor) { m_composer.attach(editor); }
+    void releaseComposerEditor(DocumentDraftEditor *editor) { m_composer.release(editor); }
+    void composerEdited(DocumentDraftEditor *editor, bool isBlank);
     const std::optional<ProjectDirectoryResult> &currentDirectory() const { return m_currentDirectory; }
     const QString &currentDirectoryPath() const { return m_currentDirectoryPath; }
     const std::optional<ProjectFileDocumentSnapshot> &currentDocument() const { return m_currentDocument; }
@@ -429,14 +435,12 @@ private:
     QList<GatewaySessionSummary> m_sessions;
     std::optional<QString> m_selectedSessionID;
     TranscriptListModel *m_transcript;
-    QString m_composerText;
+    EditorDraft m_composer;
+    bool m_composerIsBlank = true;
     std::optional<ProjectDirectoryResult> m_currentDirectory;
     QString m_currentDirectoryPath;
     std::optional<ProjectFileDocumentSnapshot> m_currentDocument;
-    // The draft, unless the editor holds a newer one (m_draftIsInEditor).
-    mutable QString m_currentDocumentDraft;
-    DocumentDraftEditor *m_draftEditor = nullptr;
-    mutable bool m_draftIsInEditor = false;
+    EditorDraft m_documentDraft;
     bool m_draftDiffers = false;
     // Listings and reads in flight; several may overlap and the last to finish wins.
     int m_directoryLoads = 0;

@@ -2,6 +2,7 @@
 
 #include "app/TesselDesktopPOCModel.h"
 #include "ui/CommandAvailability.h"
+#include "ui/DocumentEditor.h"
 #include "ui/ModelBinding.h"
 #include "ui/PaneParts.h"
 #include "ui/TranscriptView.h"
@@ -10,7 +11,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -28,12 +28,13 @@ const QKeySequence sendShortcut(Qt::CTRL | Qt::Key_Return);
 
 ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
     : QWidget(parent)
+    , m_model(model)
 {
     auto *transcript = new TranscriptView(this);
     transcript->setModel(model->transcript());
 
     auto *heading = PaneParts::headline(u"Composer"_s, this);
-    auto *composer = new QPlainTextEdit(this);
+    auto *composer = m_composer = new DocumentEditor(this);
     composer->setObjectName(u"desktop-chat-composer-editor"_s);
     composer->setAccessibleName(u"Composer"_s);
     composer->setFont(UiStyle::bodyFont(font()));
@@ -42,9 +43,9 @@ ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
     composer->setTabChangesFocus(true);
 
     ModelBinding::styleEditorSurface(composer, 16, 8);
-    ModelBinding::bindPlainText(
-        composer, model, &M::composerTextChanged, [model] { return model->composerText(); },
-        [model](const QString &text) { model->setComposerText(text); });
+    model->setComposerEditor(composer);
+    connect(composer, &DocumentEditor::draftEdited, model,
+            [model, composer] { model->composerEdited(composer, composer->isBlank()); });
 
     auto *caption =
         PaneParts::secondaryLabel(UiStyle::captionFont(font()), this,
@@ -76,6 +77,13 @@ ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
     layout->addWidget(transcript, 1);
     layout->addWidget(PaneParts::divider(this));
     layout->addLayout(composerBox);
+}
+
+ChatPane::~ChatPane()
+{
+    // The composer goes with this pane; what it holds stays the model's composer text.
+    if (m_model)
+        m_model->releaseComposerEditor(m_composer);
 }
 
 } // namespace tessel

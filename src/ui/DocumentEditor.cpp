@@ -57,6 +57,16 @@ bool DocumentEditor::adoptContent(const QString &content)
     return m_shadow.adoptContent(content);
 }
 
+bool DocumentEditor::isBlank() const
+{
+    // Block breaks are white space too, soft ones included.
+    for (qsizetype i = 0; i < m_shadow.size(); ++i) {
+        if (!m_shadow.at(i).isSpace())
+            return false;
+    }
+    return true;
+}
+
 void DocumentEditor::handleContentsChange(int position, int removed, int)
 {
     if (m_isApplying)

@@ -8,13 +8,13 @@
 
 namespace tessel {
 
-// The files pane's editor. It shows a file with every line break as a block break and
-// cuts long lines into blocks of their own ("soft" breaks, marked at the line's end), so
-// typing stays quick in huge files and single-line files alike; a shadow of the file
-// remembers what each break stands for, so that saving writes back the bytes that were
-// opened (line endings, no-break spaces, byte-order mark, final newline) changed only by
-// the user's edits. New line breaks take the file's own newline. Undo and redo are its
-// own, because only the shadow knows which breaks are soft.
+// The files pane's editor, and the chat composer's. It shows a file (or a message) with
+// every line break as a block break and cuts long lines into blocks of their own ("soft"
+// breaks, marked at the line's end), so typing stays quick in huge files and single-line
+// files alike; a shadow of the file remembers what each break stands for, so that saving
+// writes back the bytes that were opened (line endings, no-break spaces, byte-order mark,
+// final newline) changed only by the user's edits. New line breaks take the file's own
+// newline. Undo and redo are its own, because only the shadow knows which breaks are soft.
 class DocumentEditor : public QPlainTextEdit, public DocumentDraftEditor
 {
     Q_OBJECT
@@ -30,6 +30,9 @@ public:
     void redoEdit();
     bool canUndo() const { return m_history.canUndo(); }
     bool canRedo() const { return m_history.canRedo(); }
+    // True when the text is only white space (or nothing). Stops at the first other
+    // character, usually the first.
+    bool isBlank() const;
     // What the break at the end of block `blockNumber` stands for (not the last block).
     LineBreak breakAfterBlock(int blockNumber) const { return m_shadow.breakAt(blockNumber); }
 

@@ -2,9 +2,9 @@
 
 #include "app/TesselDesktopPOCModel.h"
 
+#include <QAbstractScrollArea>
 #include <QLineEdit>
 #include <QObject>
-#include <QPlainTextEdit>
 
 #include <functional>
 
@@ -37,18 +37,6 @@ public:
             const QString text = value();
             if (field->text() != text)
                 field->setText(text);
-        });
-    }
-
-    // The same for a multi-line editor.
-    static void bindPlainText(QPlainTextEdit *editor, TesselDesktopPOCModel *model, Signal field,
-                              const std::function<QString()> &value, const std::function<void(const QString &)> &edit)
-    {
-        QObject::connect(editor, &QPlainTextEdit::textChanged, model, [editor, edit] { edit(editor->toPlainText()); });
-        observe(model, editor, {field}, [editor, value] {
-            const QString text = value();
-            if (editor->toPlainText() != text)
-                editor->setPlainText(text);
         });
     }
 

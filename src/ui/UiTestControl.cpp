@@ -1,5 +1,6 @@
 #include "ui/UiTestControl.h"
 
+#include "ui/DocumentEditor.h"
 #include "ui/MessageCard.h"
 
 #include <QAbstractButton>
@@ -41,6 +42,9 @@ QString textOf(QWidget *widget)
 {
     if (auto *field = qobject_cast<QLineEdit *>(widget))
         return field->text();
+    // The editor's own text: its soft breaks are not in it.
+    if (auto *editor = qobject_cast<DocumentEditor *>(widget))
+        return editor->draftText();
     if (auto *editor = qobject_cast<QPlainTextEdit *>(widget))
         return editor->toPlainText();
     if (auto *label = qobject_cast<QLabel *>(widget))
