@@ -84,7 +84,7 @@ private:
 };
 
 // The peers a client can meet: a wire recorder playing a script, or one of these.
-enum class Peer { scripted, nothingListening, untrustedCertificate, abortsMidStream };
+enum class Peer { scripted, trustedCertificate, nothingListening, untrustedCertificate, abortsMidStream };
 
 // A short server frame: the first byte (FIN, opcode) and the payload.
 QByteArray frame(char first, const QByteArray &payload)
@@ -100,6 +100,7 @@ class tst_GatewayWebSocketClient : public QObject
 
     std::unique_ptr<LoopbackGatewayServer> m_server;
     std::unique_ptr<WireFrameRecorder> m_recorder;
+    std::optional<TrustedCertificates> m_trusted;
 
     // Starts `peer` (with `script` for a recorder) and returns its URL.
     QUrl startPeer(Peer peer, const QByteArray &script)
@@ -112,9 +113,13 @@ class tst_GatewayWebSocketClient : public QObject
                 m_recorder->setScript(script);
             return m_recorder->listen() ? m_recorder->url() : QUrl();
         }
-        m_server = std::make_unique<LoopbackGatewayServer>(
-            peer == Peer::untrustedCertificate ? LoopbackGatewayServer::selfSignedTls() : std::nullopt);
-        if (!m_server->listen())
+        const bool secure = peer == Peer::trustedCertificate || peer == Peer::untrustedCertificate;
+        const auto tls = secure ? LoopbackGatewayServer::selfSignedTls() : std::nullopt;
+        if (peer == Peer::trustedCertificate)
+            m_trusted.emplace(tls);
+        m_server = std::make_unique<LoopbackGatewayServer>(tls);
+        m_server->setAnswersHello(peer == Peer::trustedCertificate);
+        if (secure != tls.has_value() || !m_server->listen())
             return {};
         const QUrl url = m_server->url();
         if (peer == Peer::nothingListening)
@@ -131,6 +136,7 @@ class tst_GatewayWebSocketClient : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanup() { m_trusted.reset(); }
 
     void sendWithoutSocketFailsWithNotConnected()
     {
@@ -191,35 +197,6 @@ private Q_SLOTS:
         QVERIFY2(small.contains(u"(2,5 KB, "_s), qPrintable(small));
     }
 
-    void decodesTextAndBinaryFrames_data()
-    {
-        QTest::addColumn<bool>("secure");
-        row("ws", false);
-        row("wss", true);
-    }
-    void decodesTextAndBinaryFrames()
-    {
-        QFETCH(bool, secure);
-        const auto tls = secure ? LoopbackGatewayServer::selfSignedTls() : std::nullopt;
-        QVERIFY(!secure || tls);
-        const TrustedCertificates trusted(tls);
-        LoopbackGatewayServer server(tls);
-        QVERIFY(server.listen());
-        server.setFrameHandler([](QWebSocket *socket, const QByteArray &) {
-            socket->sendTextMessage(uR"({"type":"hello_ok","serverVersion":"1.2"})"_s);
-            socket->sendBinaryMessage(R"({"type":"assistant_delta","delta":"hi","itemId":"a"})");
-        });
-        GatewayWebSocketClient client;
-        ClientSpies spies(client);
-        client.connectTo(server.url());
-        QVERIFY(!client.send(hello()));
-        QTRY_COMPARE_WITH_TIMEOUT(spies.messages.size(), 2, waitMs);
-        QCOMPARE(spies.message(0).serverVersion, u"1.2"_s);
-        QCOMPARE(spies.message(1).delta, u"hi"_s);
-        QCOMPARE(spies.failures.size(), 0);
-        QVERIFY(client.isConnected());
-    }
-
     void undecodableFramePrintsOneLineAndReadingGoesOn_data()
     {
         QTest::addColumn<QByteArray>("frame");
@@ -274,6 +251,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("reply");
         const QByteArray helloOk = R"({"type":"hello_ok"})", protocolError = "\x08\x03\xea"_ba;
         const auto scripted = Peer::scripted;
+        row("text and binary frames", scripted,
+            frame(char(0x81), helloOk) + frame(char(0x82), R"({"type":"assistant_delta","delta":"hi"})"), "", 2, ""_ba);
+        // wss:// checks the gateway's certificate.
+        row("trusted certificate", Peer::trustedCertificate, ""_ba, "", 1, ""_ba);
+        row("untrusted certificate", Peer::untrustedCertificate, ""_ba, "…certificate", 0, ""_ba);
         row("fragments around a ping", scripted,
             frame(0x01, helloOk.left(8)) + frame(char(0x89), "p") + frame(char(0x80), helloOk.mid(8)), "", 1,
             "\x0A"
@@ -301,8 +283,6 @@ private Q_SLOTS:
             "The gateway's answer to the websocket upgrade has a wrong Sec-WebSocket-Accept key.", 0, ""_ba);
         // The socket's own words for a refusal, not a close code it never had.
         row("nothing listening", Peer::nothingListening, ""_ba, "Connection refused", 0, ""_ba);
-        // wss:// checks the gateway's certificate.
-        row("untrusted certificate", Peer::untrustedCertificate, ""_ba, "…certificate", 0, ""_ba);
         row("aborts mid-stream", Peer::abortsMidStream, ""_ba, "…closed", 1, ""_ba);
     }
     void readingEnds()
@@ -319,6 +299,7 @@ private Q_SLOTS:
         if (failure.isEmpty()) {
             QVERIFY(spies.messages.wait(waitMs));
             QCOMPARE(spies.message(0).type, u"hello_ok"_s);
+            QVERIFY(client.isConnected());
         } else {
             QVERIFY(spies.failures.wait(waitMs));
             const GatewayClientError error = spies.failure(0);
