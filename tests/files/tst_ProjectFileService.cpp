@@ -135,44 +135,30 @@ private Q_SLOTS:
         QCOMPARE(request.value("path"_L1).toString(), u"a.txt"_s);
     }
 
-    // A listing's absent path and flag fall back to what was asked for.
-    void listingRepliesMapOntoResults()
+    // A reply missing a required field is malformed; a listing's absent path and flag fall
+    // back to what was asked for.
+    void repliesMapOntoResults()
     {
-        using ProjectFileService::directoryResult;
+        using namespace ProjectFileService;
+        const QByteArray read = R"({"type":"project_file_read","content":"# Hi","revision":"r1","size":4,)"
+                                R"("modifiedAt":"2026-01-01T00:00:00Z","languageHint":"markdown"})";
+        QCOMPARE(documentSnapshot(decoded(read), u"README.md"_s).value(),
+                 (ProjectFileDocumentSnapshot{u"README.md"_s, u"# Hi"_s, u"r1"_s, 4, u"2026-01-01T00:00:00Z"_s,
+                                              u"markdown"_s, false}));
+        for (const char *key : {"content", "revision", "size", "modifiedAt"}) {
+            QJsonObject reply = test::parseObject(read);
+            reply.insert(QLatin1StringView(key), QJsonValue::Null); // as good as missing
+            QCOMPARE(documentSnapshot(decoded(QJsonDocument(reply).toJson()), {}).error(),
+                     ProjectFileServiceError::malformedResponse());
+            reply.remove(QLatin1StringView(key));
+            QVERIFY(!documentSnapshot(decoded(QJsonDocument(reply).toJson()), {}).hasValue());
+        }
         const auto bare = decoded(R"({"type":"project_files_list","entries":[]})");
         QCOMPARE(directoryResult(bare, u"  "_s, true).value(), (ProjectDirectoryResult{u"  "_s, {}, true}));
         const auto full = decoded(R"({"type":"project_files_list","path":"docs","includeHidden":false,"entries":[]})");
         QCOMPARE(directoryResult(full, u"docs/"_s, true).value(), (ProjectDirectoryResult{u"docs"_s, {}, false}));
         QCOMPARE(directoryResult(decoded(R"({"type":"project_files_list"})"), {}, false).error(),
                  ProjectFileServiceError::malformedResponse());
-    }
-
-    void readRepliesNeedEveryField_data()
-    {
-        QTest::addColumn<QString>("removed");
-        row("without path and isMarkdown", "");
-        row("without content", "content");
-        row("without revision", "revision");
-        row("without size", "size");
-        row("without modifiedAt", "modifiedAt");
-    }
-    void readRepliesNeedEveryField()
-    {
-        QFETCH(QString, removed);
-        QJsonObject reply =
-            test::parseObject(R"({"type":"project_file_read","content":"# Hi","revision":"r1","size":4,)"
-                              R"("modifiedAt":"2026-01-01T00:00:00Z","languageHint":"markdown"})");
-        reply.remove(removed);
-        const auto result =
-            ProjectFileService::documentSnapshot(decoded(QJsonDocument(reply).toJson()), u"README.md"_s);
-        if (removed.isEmpty())
-            QCOMPARE(result.value(),
-                     (ProjectFileDocumentSnapshot{u"README.md"_s, u"# Hi"_s, u"r1"_s, 4, u"2026-01-01T00:00:00Z"_s,
-                                                  u"markdown"_s, false}));
-        else
-            QCOMPARE(result.error().message(), u"The gateway returned an incomplete file response."_s);
-        reply.insert(u"size"_s, QJsonValue::Null);
-        QVERIFY(!ProjectFileService::documentSnapshot(decoded(QJsonDocument(reply).toJson()), {}).hasValue());
     }
 
     void repliesThatEndTheRequest_data()
