@@ -1,11 +1,12 @@
 #pragma once
 
+#include "BenchSupport.h"
+
 #include "support/DemoGatewayProcess.h"
 
 #include <QTemporaryDir>
 
-#include <functional>
-#include <vector>
+#include <thread>
 
 namespace tessel::bench {
 
@@ -24,18 +25,28 @@ private:
     test::DemoGatewayProcess m_process;
 };
 
-// Runs the event loop until `done` is called; the bench's only way of waiting.
-void runUntil(const std::function<void(std::function<void()> done)> &work);
-
-// Median and 95th percentile of `samples` (sorted in place), in milliseconds.
-struct Percentiles
+// A websocket peer that costs next to nothing per frame: on its own thread it accepts one
+// connection on 127.0.0.1, answers the handshake and writes pre-encoded text frames, one per
+// payload, as fast as the socket takes them. It shows what the receiving side can do when
+// the sender is not the limit.
+class FrameFeeder
 {
-    double median = 0;
-    double p95 = 0;
-};
-Percentiles percentiles(std::vector<double> &samples);
+public:
+    explicit FrameFeeder(const QList<QByteArray> &payloads);
+    ~FrameFeeder();
+    QUrl url() const { return QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(m_port)); }
 
-// CPU time the calling thread has used, in seconds.
-double threadCpuSeconds();
+private:
+    void serve();
+
+    QByteArray m_stream;
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+};
+
+// `count` streamed deltas (about 120 bytes each, like a demo gateway flood), then the
+// completion that ends the stream.
+QList<QByteArray> floodStream(int count);
 
 } // namespace tessel::bench

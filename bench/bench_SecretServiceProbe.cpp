@@ -1,5 +1,8 @@
 // How long the Secret Service probe takes to decide, for each way a Secret Service can be
-// missing and for one that answers. Each case runs on its own private bus.
+// missing and for one that answers, --runs times (default 3). Each run has a private bus;
+// the baseline is the probe's timeout.
+#include "BenchSupport.h"
+
 #include "storage/SecretServiceProbe.h"
 #include "support/FakeSecretService.h"
 #include "support/PrivateDBusDaemon.h"
@@ -8,57 +11,38 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
-#include <cstdio>
-#include <functional>
+#include <numeric>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
+using namespace tessel::bench;
+using Behaviour = test::FakeSecretService::Behaviour;
 
 namespace {
 
-constexpr int runs = 3;
+// How the bus of a case is set up: none at all, no provider, a provider that only starts
+// when activated and never does, or the fake provider behaving as told.
+enum class Setup { noBus, noProvider, activatableNeverStarts, provider };
 
-// Milliseconds until the probe over `bus` decided, or -1 when it never did.
-qint64 timeProbe(const QDBusConnection &bus)
+// Milliseconds until the probe decided (30 s when it never did) on a fresh bus set up so.
+double timeProbe(Setup setup, Behaviour behaviour, const QString &name)
 {
-    SecretServiceProbe probe(bus);
+    test::PrivateDBusDaemon daemon;
+    test::FakeSecretService provider;
+    provider.behaviour = behaviour;
+    if (setup == Setup::activatableNeverStarts)
+        daemon.addActivatableService(u"org.freedesktop.secrets"_s, u"/bin/sleep 3"_s);
+    if (setup != Setup::noBus && !daemon.start())
+        std::fprintf(stderr, "dbus-daemon: %s\n", qPrintable(daemon.error()));
+    const QString address = setup == Setup::noBus ? u"unix:path=/nonexistent/bus"_s : daemon.address();
+    if (setup == Setup::provider)
+        provider.registerOn(QDBusConnection::connectToBus(address, name + u"-provider"_s));
+    SecretServiceProbe probe(QDBusConnection::connectToBus(address, name + u"-probe"_s));
     QSignalSpy finished(&probe, &SecretServiceProbe::finished);
     QElapsedTimer timer;
     timer.start();
     probe.start();
-    return finished.wait(30000) ? timer.elapsed() : -1;
-}
-
-// Runs one case `runs` times, each on a fresh bus prepared by `prepare`.
-void measure(const char *name, const std::function<QDBusConnection(test::PrivateDBusDaemon &, int run)> &prepare)
-{
-    qint64 worst = 0;
-    qint64 total = 0;
-    for (int run = 0; run < runs; ++run) {
-        test::PrivateDBusDaemon daemon;
-        const qint64 elapsed = timeProbe(prepare(daemon, run));
-        worst = std::max(worst, elapsed < 0 ? 30000 : elapsed);
-        total += elapsed;
-    }
-    std::printf("%-40s mean %6.0f ms   worst %6lld ms\n", name, double(total) / runs, worst);
-}
-
-QDBusConnection startedBus(test::PrivateDBusDaemon &daemon, const QString &name)
-{
-    if (!daemon.start())
-        std::fprintf(stderr, "dbus-daemon: %s\n", qPrintable(daemon.error()));
-    return QDBusConnection::connectToBus(daemon.address(), name);
-}
-
-std::function<QDBusConnection(test::PrivateDBusDaemon &, int)>
-withProvider(test::FakeSecretService &provider, test::FakeSecretService::Behaviour behaviour, const QString &caseName)
-{
-    return [&provider, behaviour, caseName](test::PrivateDBusDaemon &daemon, int run) {
-        provider.behaviour = behaviour;
-        const QDBusConnection bus = startedBus(daemon, caseName + u"-probe-%1"_s.arg(run));
-        provider.registerOn(QDBusConnection::connectToBus(daemon.address(), caseName + u"-provider-%1"_s.arg(run)));
-        return bus;
-    };
+    return finished.wait(30000) ? double(timer.nsecsElapsed()) / 1e6 : 30000;
 }
 
 } // namespace
@@ -66,21 +50,24 @@ withProvider(test::FakeSecretService &provider, test::FakeSecretService::Behavio
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    test::FakeSecretService provider;
-    std::printf("Secret Service probe, timeout %lld ms, %d runs per case\n",
-                qint64(SecretServiceProbe::defaultTimeout.count()), runs);
-    measure("no session bus", [](test::PrivateDBusDaemon &, int run) {
-        return QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"none-%1"_s.arg(run));
-    });
-    measure("no provider",
-            [](test::PrivateDBusDaemon &daemon, int run) { return startedBus(daemon, u"missing-%1"_s.arg(run)); });
-    measure("hanging provider", withProvider(provider, test::FakeSecretService::Behaviour::neverAnswer, u"hanging"_s));
-    measure("activatable provider that never starts", [](test::PrivateDBusDaemon &daemon, int run) {
-        daemon.addActivatableService(u"org.freedesktop.secrets"_s, u"/bin/sleep 3"_s);
-        return startedBus(daemon, u"activatable-%1"_s.arg(run));
-    });
-    measure("no default collection",
-            withProvider(provider, test::FakeSecretService::Behaviour::answerNoCollection, u"nodefault"_s));
-    measure("available", withProvider(provider, test::FakeSecretService::Behaviour::answerCollection, u"ok"_s));
+    const int runs = option(app.arguments(), "--runs", 3);
+    const double timeout = double(SecretServiceProbe::defaultTimeout.count());
+    printHeader(qPrintable(u"Secret Service probe, %1 runs per case; baseline: its timeout"_s.arg(runs)));
+    for (const auto &[name, setup, behaviour] :
+         {std::tuple("no session bus", Setup::noBus, Behaviour::answerCollection),
+          std::tuple("no provider", Setup::noProvider, Behaviour::answerCollection),
+          std::tuple("hanging provider", Setup::provider, Behaviour::neverAnswer),
+          std::tuple("activatable provider that never starts", Setup::activatableNeverStarts,
+                     Behaviour::answerCollection),
+          std::tuple("no default collection", Setup::provider, Behaviour::answerNoCollection),
+          std::tuple("available", Setup::provider, Behaviour::answerCollection)}) {
+        std::vector<double> samples;
+        for (int run = 0; run < runs; ++run)
+            samples.push_back(
+                timeProbe(setup, behaviour, u"%1-%2"_s.arg(QString::fromUtf8(name)).arg(run).replace(u' ', u'-')));
+        printRow(qPrintable(u"%1, mean"_s.arg(QLatin1StringView(name))),
+                 std::reduce(samples.begin(), samples.end()) / runs, timeout, "ms");
+        printRow(qPrintable(u"%1, worst"_s.arg(QLatin1StringView(name))), percentile(samples, 1), timeout, "ms");
+    }
     return 0;
 }

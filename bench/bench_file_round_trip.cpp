@@ -1,17 +1,15 @@
 // Round trip of one project file read: new socket, hello, request, reply. Through
-// ProjectFileService and through a bare QWebSocket doing the same, interleaved.
+// ProjectFileService and through a bare QWebSocket doing the same, interleaved; --requests
+// (default 500) of each after 50 to warm up.
 
 #include "BenchGateway.h"
 
 #include "files/ProjectFileService.h"
-#include "protocol/GatewayClientEnvelope.h"
 #include "storage/MachineProfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QWebSocket>
-
-#include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
@@ -19,21 +17,26 @@ using namespace tessel::bench;
 
 namespace {
 
-constexpr int requests = 500;
-constexpr int warmup = 50;
-
-double bareRoundTripMs(const QUrl &url)
+// Milliseconds `work` takes until it calls done.
+double timed(const std::function<void(std::function<void()> done)> &work)
 {
     QElapsedTimer clock;
     clock.start();
-    runUntil([&](std::function<void()> done) {
+    runUntil(work);
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+double bareRoundTripMs(const QUrl &url)
+{
+    return timed([&](std::function<void()> done) {
         auto *socket = new QWebSocket;
-        const QString hello = QString::fromUtf8(GatewayClientEnvelope::hello(benchToken).toJson());
-        const QString read = QString::fromUtf8(GatewayClientEnvelope::readProjectFile({}, u"note.md"_s).toJson());
-        QObject::connect(socket, &QWebSocket::connected, socket, [socket, hello] { socket->sendTextMessage(hello); });
-        QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [socket, read, done](const QString &text) {
+        QObject::connect(socket, &QWebSocket::connected, socket, [socket] {
+            socket->sendTextMessage(QString::fromUtf8(GatewayClientEnvelope::hello(benchToken).toJson()));
+        });
+        QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [socket, done](const QString &text) {
             if (text.contains("\"hello_ok\""_L1)) {
-                socket->sendTextMessage(read);
+                socket->sendTextMessage(
+                    QString::fromUtf8(GatewayClientEnvelope::readProjectFile({}, u"note.md"_s).toJson()));
                 return;
             }
             socket->close();
@@ -42,29 +45,17 @@ double bareRoundTripMs(const QUrl &url)
         });
         socket->open(url);
     });
-    return double(clock.nsecsElapsed()) / 1e6;
 }
 
 double serviceRoundTripMs(const MachineProfile &machine, const ProjectProfile &project, QObject *context)
 {
-    QElapsedTimer clock;
-    clock.start();
-    runUntil([&](std::function<void()> done) {
-        ProjectFileService::readDocument(machine, project, u"note.md"_s, context,
-                                         [done](const ProjectFileResult<ProjectFileDocumentSnapshot> &result) {
-                                             if (!result.hasValue())
-                                                 std::fprintf(stderr, "read failed: %s\n",
-                                                              qPrintable(result.error().message()));
-                                             done();
-                                         });
+    return timed([&](std::function<void()> done) {
+        ProjectFileService::readDocument(machine, project, u"note.md"_s, context, [done](const auto &result) {
+            if (!result.hasValue())
+                std::fprintf(stderr, "read failed: %s\n", qPrintable(result.error().message()));
+            done();
+        });
     });
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
-void print(const char *label, std::vector<double> &samples)
-{
-    const Percentiles figures = percentiles(samples);
-    std::printf("%-28s median %.3f ms   p95 %.3f ms\n", label, figures.median, figures.p95);
 }
 
 } // namespace
@@ -72,6 +63,7 @@ void print(const char *label, std::vector<double> &samples)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    const int requests = option(app.arguments(), "--requests", 500);
     BenchGateway gateway;
     if (!gateway.start())
         return 1;
@@ -80,23 +72,19 @@ int main(int argc, char *argv[])
     machine.gatewayToken = benchToken;
     const ProjectProfile project{QUuid::createUuid(), u"Bench"_s, u"/bench"_s};
     QObject context;
-
-    for (int i = 0; i < warmup; ++i) {
-        bareRoundTripMs(gateway.url());
-        serviceRoundTripMs(machine, project, &context);
+    std::vector<double> bare, service;
+    for (int i = -50; i < requests; ++i) {
+        const double bareMs = bareRoundTripMs(gateway.url()),
+                     serviceMs = serviceRoundTripMs(machine, project, &context);
+        if (i >= 0) { // after 50 to warm up
+            bare.push_back(bareMs);
+            service.push_back(serviceMs);
+        }
     }
-    std::vector<double> bare;
-    std::vector<double> service;
-    for (int i = 0; i < requests; ++i) {
-        bare.push_back(bareRoundTripMs(gateway.url()));
-        service.push_back(serviceRoundTripMs(machine, project, &context));
-    }
-    std::printf("File round trip, %d requests each (open, hello, read, reply)\n", requests);
-    print("bare QWebSocket", bare);
-    print("ProjectFileService", service);
-    const Percentiles bareFigures = percentiles(bare);
-    const Percentiles serviceFigures = percentiles(service);
-    std::printf("ratio                        median %.2fx (goal <= 1.2)   p95 %.2fx (goal <= 1.5)\n",
-                serviceFigures.median / bareFigures.median, serviceFigures.p95 / bareFigures.p95);
+    printHeader(qPrintable(
+        u"File round trip, %1 requests each (open, hello, read, reply); baseline: bare QWebSocket"_s.arg(requests)));
+    printRow("ProjectFileService, median", percentile(service, 0.5), percentile(bare, 0.5), "ms", "(goal <= 1.2)");
+    printRow("ProjectFileService, 95th percentile", percentile(service, 0.95), percentile(bare, 0.95), "ms",
+             "(goal <= 1.5)");
     return 0;
 }

@@ -5,15 +5,11 @@
 // back within 50 MB of the baseline one second later.
 
 #include "BenchGateway.h"
-#include "FrameFeeder.h"
 
 #include "connection/GatewayWebSocketClient.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTimer>
-
-#include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
@@ -22,66 +18,36 @@ using namespace tessel::bench;
 namespace {
 
 constexpr qsizetype frameBytes = 60 * 1024 * 1024;
-constexpr double goalMegabytes = 50;
 
-double statusMegabytes(QByteArrayView field)
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble() / 1024;
-    }
-    return -1;
-}
-
-// Starts a new peak-resident measurement from the current resident size.
-void resetPeak()
-{
-    QFile clearRefs(u"/proc/self/clear_refs"_s);
-    if (clearRefs.open(QIODevice::WriteOnly))
-        clearRefs.write("5");
-}
-
+// `head`, then `filler` (comma-separated when it is a digit) up to 60 MiB, then `tail`.
 QByteArray frameOf(const QByteArray &head, char filler, const QByteArray &tail)
 {
-    QByteArray frame = head;
-    frame.reserve(frameBytes);
-    while (frame.size() < frameBytes - tail.size() - 1)
-        frame.append(filler).append(filler == '1' ? ',' : filler);
-    frame.append(filler).append(tail);
-    return frame;
+    const QByteArray unit = filler == '1' ? "1,"_ba : QByteArray(2, filler);
+    return head + unit.repeated((frameBytes - head.size() - tail.size()) / 2) + filler + tail;
 }
 
-struct Figures
+// Resident megabytes before, at the peak and one second after `frame` was delivered.
+std::array<double, 3> measure(const QByteArray &frame)
 {
-    double before = 0;
-    double peak = 0;
-    double after = 0;
-};
-
-Figures measure(const QByteArray &frame)
-{
-    const QByteArray marker = R"({"type":"session_status","state":"idle"})";
-    FrameFeeder feeder({frame, marker});
+    FrameFeeder feeder({frame, R"({"type":"session_status","state":"idle"})"});
     GatewayWebSocketClient client;
-    Figures figures;
-    resetPeak();
-    figures.before = statusMegabytes("VmRSS:");
+    QFile clearRefs(u"/proc/self/clear_refs"_s); // starts a new peak from the current size
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+    std::array<double, 3> figures{statusMegabytes("VmRSS:"), 0, 0};
     runUntil([&](std::function<void()> done) {
         QObject::connect(&client, &GatewayWebSocketClient::messageReceived, &client,
                          [&, done](const GatewayServerEnvelope &envelope) {
-                             if (envelope.type != "session_status"_L1)
-                                 return;
-                             QTimer::singleShot(1000, &client, [&, done] {
-                                 figures.after = statusMegabytes("VmRSS:");
-                                 done();
-                             });
+                             if (envelope.type == "session_status"_L1) {
+                                 QTimer::singleShot(1000, &client, [&figures, done] {
+                                     figures[2] = statusMegabytes("VmRSS:");
+                                     done();
+                                 });
+                             }
                          });
         client.connectTo(feeder.url());
     });
-    figures.peak = statusMegabytes("VmHWM:");
+    figures[1] = statusMegabytes("VmHWM:");
     client.disconnect();
     return figures;
 }
@@ -91,21 +57,17 @@ Figures measure(const QByteArray &frame)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const struct
-    {
-        const char *label;
-        QByteArray frame;
-    } cases[] = {
-        {"unknown kind with 60 MiB of content", frameOf(R"({"type":"x","content":")", 'a', "\"}")},
-        {"session list of 60 MiB of numbers", frameOf(R"({"type":"session_list","sessions":[)", '1', "]}")},
-    };
+    printHeader("One 60 MiB frame; baseline: resident just before it");
     bool met = true;
-    for (const auto &[label, frame] : cases) {
-        const Figures figures = measure(frame);
-        const double growth = figures.after - figures.before;
-        met = met && growth <= goalMegabytes;
-        std::printf("%-38s resident before %6.1f MB  peak %7.1f MB  1 s after %6.1f MB  (%+.1f MB, goal <= %.0f)\n",
-                    label, figures.before, figures.peak, figures.after, growth, goalMegabytes);
+    for (const auto &[label, frame] :
+         {std::pair("unknown kind with 60 MiB of content", frameOf(R"({"type":"x","content":")", 'a', "\"}")),
+          std::pair("session list of 60 MiB of numbers",
+                    frameOf(R"({"type":"session_list","sessions":[)", '1', "]}"))}) {
+        const auto [before, peak, after] = measure(frame);
+        met = met && after - before <= 50;
+        printRow(qPrintable(u"%1: peak resident"_s.arg(QLatin1StringView(label))), peak, before, "MB");
+        printRow(qPrintable(u"%1: 1 s after"_s.arg(QLatin1StringView(label))), after, before, "MB",
+                 "(goal: within 50 MB)");
     }
     return met ? 0 : 1;
 }

@@ -1,12 +1,11 @@
 #include "connection/GatewayWebSocketClient.h"
 #include "protocol/GatewayClientEnvelope.h"
+#include "support/DataRow.h"
 #include "support/LoopbackGatewayServer.h"
 #include "support/WireFrameRecorder.h"
 
 #include <QLocale>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QWebSocket>
@@ -19,19 +18,13 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
 using tessel::test::LoopbackGatewayServer;
+using tessel::test::row;
 using tessel::test::WireFrameRecorder;
 
 namespace {
 
 constexpr int waitMs = 5000;
-
-// A message envelope whose encoding is exactly `bytes` long.
-GatewayClientEnvelope envelopeOfSize(qint64 bytes)
-{
-    auto envelope = GatewayClientEnvelope::sendMessage(u"S"_s, QString());
-    envelope.text = QString(bytes - envelope.toJson().size(), u'x');
-    return envelope;
-}
+const auto hello = [] { return GatewayClientEnvelope::hello(u"t"_s); };
 
 struct ClientSpies
 {
@@ -46,39 +39,31 @@ struct ClientSpies
     QSignalSpy failures;
 };
 
-// Sends standard output to a temporary file while it lives; bytes() is what was written.
+// Sends standard output to a temporary file until bytes() returns what was written.
 class StdoutCapture
 {
 public:
     StdoutCapture()
     {
-        if (!m_file.open())
-            return;
-        std::fflush(stdout);
-        m_saved = dup(STDOUT_FILENO);
-        dup2(m_file.handle(), STDOUT_FILENO);
+        if (m_file.open() && std::fflush(stdout) == 0)
+            dup2(m_file.handle(), STDOUT_FILENO);
     }
-    ~StdoutCapture() { restore(); }
+    ~StdoutCapture()
+    {
+        bytes();
+        close(m_saved);
+    }
     QByteArray bytes()
     {
-        restore();
+        std::fflush(stdout);
+        dup2(m_saved, STDOUT_FILENO);
         m_file.seek(0);
         return m_file.readAll();
     }
 
 private:
-    void restore()
-    {
-        if (m_saved < 0)
-            return;
-        std::fflush(stdout);
-        dup2(m_saved, STDOUT_FILENO);
-        close(m_saved);
-        m_saved = -1;
-    }
-
+    int m_saved = dup(STDOUT_FILENO);
     QTemporaryFile m_file;
-    int m_saved = -1;
 };
 
 // Makes the process trust a test server's certificate while it lives.
@@ -87,10 +72,9 @@ class TrustedCertificates
 public:
     explicit TrustedCertificates(const std::optional<QSslConfiguration> &tls)
     {
-        if (!tls)
-            return;
         QSslConfiguration trusting = m_saved;
-        trusting.addCaCertificate(tls->localCertificate());
+        if (tls)
+            trusting.addCaCertificate(tls->localCertificate());
         QSslConfiguration::setDefaultConfiguration(trusting);
     }
     ~TrustedCertificates() { QSslConfiguration::setDefaultConfiguration(m_saved); }
@@ -99,15 +83,14 @@ private:
     QSslConfiguration m_saved = QSslConfiguration::defaultConfiguration();
 };
 
-// The peers a client can meet, each ending its reading in its own way.
-enum class Peer {
-    nothingListening,
-    notAWebsocket,
-    untrustedCertificate,
-    abortsMidStream,
-    closesWithCode,
-    sendsTooMuch
-};
+// The peers a client can meet: a wire recorder playing a script, or one of these.
+enum class Peer { scripted, trustedCertificate, nothingListening, untrustedCertificate, abortsMidStream };
+
+// A short server frame: the first byte (FIN, opcode) and the payload.
+QByteArray frame(char first, const QByteArray &payload)
+{
+    return first + QByteArray(1, char(payload.size())) + payload;
+}
 
 } // namespace
 
@@ -115,53 +98,69 @@ class tst_GatewayWebSocketClient : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<LoopbackGatewayServer> m_server;
+    std::unique_ptr<WireFrameRecorder> m_recorder;
+    std::optional<TrustedCertificates> m_trusted;
+
+    // Starts `peer` (with `script` for a recorder) and returns its URL.
+    QUrl startPeer(Peer peer, const QByteArray &script)
+    {
+        if (peer == Peer::scripted) {
+            m_recorder = std::make_unique<WireFrameRecorder>();
+            if (script.startsWith("HTTP/"))
+                m_recorder->setUpgradeAnswer(script);
+            else
+                m_recorder->setScript(script);
+            return m_recorder->listen() ? m_recorder->url() : QUrl();
+        }
+        const bool secure = peer == Peer::trustedCertificate || peer == Peer::untrustedCertificate;
+        const auto tls = secure ? LoopbackGatewayServer::selfSignedTls() : std::nullopt;
+        if (peer == Peer::trustedCertificate)
+            m_trusted.emplace(tls);
+        m_server = std::make_unique<LoopbackGatewayServer>(tls);
+        m_server->setAnswersHello(peer == Peer::trustedCertificate);
+        if (secure != tls.has_value() || !m_server->listen())
+            return {};
+        const QUrl url = m_server->url();
+        if (peer == Peer::nothingListening)
+            m_server.reset();
+        if (peer == Peer::abortsMidStream) {
+            m_server->setFrameHandler([](QWebSocket *socket, const QByteArray &) {
+                socket->sendTextMessage(uR"({"type":"assistant_delta","delta":"par"})"_s);
+                socket->flush();
+                socket->abort();
+            });
+        }
+        return url;
+    }
+
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanup() { m_trusted.reset(); }
 
     void sendWithoutSocketFailsWithNotConnected()
     {
         GatewayWebSocketClient client;
-        QCOMPARE(client.send(GatewayClientEnvelope::hello(u"t"_s)), GatewayClientError::notConnected());
-
+        QCOMPARE(client.send(hello()), GatewayClientError::notConnected());
         LoopbackGatewayServer server;
         QVERIFY(server.listen());
         client.connectTo(server.url());
         client.disconnect();
-        QCOMPARE(client.send(GatewayClientEnvelope::hello(u"t"_s)), GatewayClientError::notConnected());
-        QCOMPARE(client.isConnected(), false);
-    }
-
-    void framesSentBeforeHandshakeArriveInOrder()
-    {
-        LoopbackGatewayServer server;
-        QVERIFY(server.listen());
-        GatewayWebSocketClient client;
-        client.connectTo(server.url());
-        QStringList sentIds;
-        for (const auto &envelope : {GatewayClientEnvelope::hello(u"t"_s), GatewayClientEnvelope::listBackends(),
-                                     GatewayClientEnvelope::abortSession(u"S"_s)}) {
-            QCOMPARE(client.send(envelope), std::nullopt);
-            sentIds.append(*envelope.requestId);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(server.frames().size(), 3, waitMs);
-        QStringList receivedIds;
-        for (const QByteArray &frame : server.frames())
-            receivedIds.append(test::frameRequestId(frame));
-        QCOMPARE(receivedIds, sentIds);
-        QCOMPARE(test::frameType(server.frames().first()), u"hello"_s);
+        QCOMPARE(client.send(hello()), GatewayClientError::notConnected());
+        QVERIFY(!client.isConnected());
     }
 
     void eachMessageIsOneFrameUpToTheSendLimit_data()
     {
         QTest::addColumn<qint64>("bytes");
-        QTest::newRow("small") << qint64(200);
-        QTest::newRow("past 512 KiB") << qint64(600'000);
-        QTest::newRow("exactly the limit") << qint64(3'000'000);
-        QTest::newRow("one byte over") << qint64(3'000'001);
+        row("small", qint64(200));
+        row("past 512 KiB", qint64(600'000));
+        row("exactly the limit", qint64(3'000'000));
+        row("one byte over", qint64(3'000'001));
     }
-
     // Recorded frame by frame on the wire: a message the gateway must read as one frame is
-    // never split, and one over the limit sends nothing at all.
+    // never split, one over the limit sends nothing at all, and what is sent before the
+    // handshake has finished goes out after it in order.
     void eachMessageIsOneFrameUpToTheSendLimit()
     {
         QFETCH(qint64, bytes);
@@ -169,27 +168,22 @@ private Q_SLOTS:
         QVERIFY(recorder.listen());
         GatewayWebSocketClient client;
         client.connectTo(recorder.url());
-        const GatewayClientEnvelope envelope = envelopeOfSize(bytes);
+        auto envelope = GatewayClientEnvelope::sendMessage(u"S"_s, QString());
+        envelope.text = QString(bytes - envelope.toJson().size(), u'x');
         const auto refused = client.send(envelope);
-        const bool fits = bytes <= GatewayWebSocketClient::sendLimitBytes;
-        if (!fits) {
-            QCOMPARE(refused, GatewayClientError::messageTooLarge(bytes, 3'000'000));
-            QCOMPARE(refused->message(),
-                     u"This message is too large to send (3.000001 MB, limit 3 MB). Try fewer or smaller images."_s);
-        }
         const GatewayClientEnvelope marker = GatewayClientEnvelope::listBackends();
         QCOMPARE(client.send(marker), std::nullopt);
-
         QList<QByteArray> expected = {marker.toJson()};
-        if (fits)
+        if (bytes <= GatewayWebSocketClient::sendLimitBytes)
             expected.prepend(envelope.toJson());
+        else
+            QCOMPARE(refused->message(),
+                     u"This message is too large to send (3.000001 MB, limit 3 MB). Try fewer or smaller images."_s);
         QTRY_COMPARE_WITH_TIMEOUT(recorder.frames().size(), expected.size(), waitMs);
         for (qsizetype i = 0; i < expected.size(); ++i) {
-            const test::WireFrame &frame = recorder.frames().at(i);
-            QCOMPARE(frame.opcode, 1);
-            QVERIFY(frame.final);
-            QCOMPARE(frame.payload.size(), expected.at(i).size());
-            QVERIFY(frame.payload == expected.at(i));
+            QCOMPARE(recorder.frames().at(i).opcode, 1);
+            QVERIFY(recorder.frames().at(i).final);
+            QVERIFY(recorder.frames().at(i).payload == expected.at(i));
         }
     }
 
@@ -203,54 +197,22 @@ private Q_SLOTS:
         QVERIFY2(small.contains(u"(2,5 KB, "_s), qPrintable(small));
     }
 
-    void decodesTextAndBinaryFrames_data()
-    {
-        QTest::addColumn<bool>("secure");
-        QTest::newRow("ws") << false;
-        QTest::newRow("wss") << true;
-    }
-    void decodesTextAndBinaryFrames()
-    {
-        QFETCH(bool, secure);
-        const auto tls = secure ? LoopbackGatewayServer::selfSignedTls() : std::nullopt;
-        QVERIFY(!secure || tls);
-        const TrustedCertificates trusted(tls);
-        auto server = tls ? std::make_unique<LoopbackGatewayServer>(*tls) : std::make_unique<LoopbackGatewayServer>();
-        QVERIFY(server->listen());
-        server->setFrameHandler([](QWebSocket *socket, const QByteArray &) {
-            socket->sendTextMessage(uR"({"type":"hello_ok","serverVersion":"1.2"})"_s);
-            socket->sendBinaryMessage(R"({"type":"assistant_delta","delta":"hi","itemId":"a"})");
-        });
-        GatewayWebSocketClient client;
-        ClientSpies spies(client);
-        client.connectTo(server->url());
-        QVERIFY(!client.send(GatewayClientEnvelope::hello(u"t"_s)));
-        QTRY_COMPARE_WITH_TIMEOUT(spies.messages.size(), 2, waitMs);
-        QCOMPARE(spies.message(0).serverVersion, u"1.2"_s);
-        QCOMPARE(spies.message(1).delta, u"hi"_s);
-        QCOMPARE(spies.failures.size(), 0);
-        QVERIFY(client.isConnected());
-    }
-
     void undecodableFramePrintsOneLineAndReadingGoesOn_data()
     {
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<bool>("binary");
         QTest::addColumn<QByteArray>("shown");
-        QTest::newRow("not json") << QByteArray("not json") << false << QByteArray("not json");
-        QTest::newRow("no type") << QByteArray(R"({"delta":"no type"})") << false
-                                 << QByteArray(R"({"delta":"no type"})");
-        QTest::newRow("unknown state") << QByteArray(R"({"type":"session_status","state":"sleeping"})") << false
-                                       << QByteArray(R"({"type":"session_status","state":"sleeping"})");
+        row("not json", "not json"_ba, false, "not json"_ba);
+        row("no type", R"({"delta":"no type"})"_ba, false, R"({"delta":"no type"})"_ba);
+        const QByteArray unknownState = R"({"type":"session_status","state":"sleeping"})";
+        row("unknown state", unknownState, false, unknownState);
         const QByteArray withNul = R"({"type":)" + QByteArray(1, '\0') + QByteArray(400, 'z');
-        QTest::newRow("NUL inside, cut at 320 bytes") << withNul << false << withNul.first(320);
-        QTest::newRow("newlines become spaces") << QByteArray("line one\nline two\r" + QByteArray(400, 'z')) << false
-                                                << QByteArray("line one line two " + QByteArray(302, 'z'));
-        QTest::newRow("cut character and invalid bytes replaced")
-            << QByteArray("\xff" + QByteArray(318, 'a') + "\xc3\xa9") << true
-            << QByteArray("\xef\xbf\xbd" + QByteArray(318, 'a') + "\xef\xbf\xbd");
+        row("NUL inside, cut at 320 bytes", withNul, false, withNul.first(320));
+        row("newlines become spaces", "line one\nline two\r" + QByteArray(400, 'z'), false,
+            "line one line two " + QByteArray(302, 'z'));
+        row("cut character and invalid bytes replaced", "\xff" + QByteArray(318, 'a') + "\xc3\xa9", true,
+            "\xef\xbf\xbd" + QByteArray(318, 'a') + "\xef\xbf\xbd");
     }
-
     void undecodableFramePrintsOneLineAndReadingGoesOn()
     {
         QFETCH(QByteArray, frame);
@@ -259,216 +221,129 @@ private Q_SLOTS:
         LoopbackGatewayServer server;
         QVERIFY(server.listen());
         server.setFrameHandler([&](QWebSocket *socket, const QByteArray &) {
-            if (binary)
-                socket->sendBinaryMessage(frame);
-            else
-                socket->sendTextMessage(QString::fromUtf8(frame));
+            binary ? socket->sendBinaryMessage(frame) : socket->sendTextMessage(QString::fromUtf8(frame));
             socket->sendTextMessage(uR"({"type":"session_status","state":"idle"})"_s);
         });
         GatewayWebSocketClient client;
         ClientSpies spies(client);
         StdoutCapture capture;
         client.connectTo(server.url());
-        QVERIFY(!client.send(GatewayClientEnvelope::hello(u"t"_s)));
+        QVERIFY(!client.send(hello()));
         const bool delivered = spies.messages.wait(waitMs);
-        const QByteArray printed = capture.bytes();
+        QCOMPARE(capture.bytes(), "Failed to decode gateway payload: " + shown + '\n');
         QVERIFY(delivered);
-        QCOMPARE(printed, "Failed to decode gateway payload: " + shown + '\n');
         QCOMPARE(spies.failures.size(), 1);
         QCOMPARE(spies.failure(0), GatewayClientError::decodingFailed());
         QCOMPARE(spies.message(0).state, SessionLifecycleState::idle);
         QVERIFY(client.isConnected());
     }
 
-    void oneFailureEndsReading_data()
+    // What a gateway may send beyond plain frames, and what it must not: the client answers
+    // pings and closes, joins fragments, and ends reading once on anything else. `failure`
+    // is the whole text, or after "…" a part of it; `reply` is the opcode and the start of
+    // the payload of the frame the client answers with.
+    void readingEnds_data()
     {
         QTest::addColumn<Peer>("peer");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<bool>("exact");
-        QTest::addColumn<int>("messagesBefore");
-        // The socket's own words for a refusal, not a close code it never had.
-        QTest::newRow("nothing listening") << Peer::nothingListening << u"Connection refused"_s << true << 0;
-        QTest::newRow("not a websocket") << Peer::notAWebsocket << u"200"_s << false << 0;
-        // wss:// checks the gateway's certificate.
-        QTest::newRow("untrusted certificate") << Peer::untrustedCertificate << u"certificate"_s << false << 0;
-        QTest::newRow("aborts mid-stream") << Peer::abortsMidStream << u"closed"_s << false << 1;
-        QTest::newRow("closes with a code")
-            << Peer::closesWithCode << u"The websocket closed with code 1001: restarting"_s << true << 0;
-        QTest::newRow("sends too much") << Peer::sendsTooMuch << u"1009"_s << false << 0;
-    }
-
-    void oneFailureEndsReading()
-    {
-        QFETCH(Peer, peer);
-        QFETCH(QString, expected);
-        QFETCH(bool, exact);
-        QFETCH(int, messagesBefore);
-        GatewayWebSocketClient client;
-        ClientSpies spies(client);
-        client.connectTo(startPeer(peer));
-        QVERIFY(!client.send(GatewayClientEnvelope::hello(u"t"_s)));
-        QVERIFY(spies.failures.wait(peer == Peer::sendsTooMuch ? 30000 : waitMs));
-        QVERIFY(!spies.failures.wait(200));
-        QCOMPARE(spies.failures.size(), 1);
-        QCOMPARE(spies.messages.size(), messagesBefore);
-        const GatewayClientError failure = spies.failure(0);
-        QCOMPARE(failure.errorCase(), GatewayClientError::Case::transport);
-        if (exact)
-            QCOMPARE(failure.message(), expected);
-        else
-            QVERIFY2(failure.message().contains(expected), qPrintable(failure.message()));
-        // The dead socket refuses further sends with its failure.
-        QCOMPARE(client.send(GatewayClientEnvelope::listBackends()), failure);
-    }
-
-    void gatewayProtocol_data()
-    {
-        QTest::addColumn<QByteArray>("upgradeAnswer");
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("failure");
-        QTest::addColumn<int>("replyOpcode");
-        QTest::addColumn<QByteArray>("replyStart");
-        // A short server frame: the first byte (FIN, opcode) and the payload.
-        const auto frame = [](int first, const QByteArray &payload) -> QByteArray {
-            return QByteArray(1, char(first)) + char(payload.size()) + payload;
-        };
-        const QByteArray hello = R"({"type":"hello_ok"})";
-        const QByteArray protocolError("\x03\xea", 2);
-        QTest::newRow("fragments around a ping")
-            << QByteArray() << QByteArray(frame(0x01, hello.left(8)) + frame(0x89, "p") + frame(0x80, hello.mid(8)))
-            << QString() << 0xA << QByteArray("p");
-        QTest::newRow("close with code and reason")
-            << QByteArray()
-            << frame(0x88,
-                     QByteArray("\x03\xe9"
-                                "bye",
-                                5))
-            << u"The websocket closed with code 1001: bye"_s << 0x8 << QByteArray("\x03\xe9", 2);
-        QTest::newRow("masked frame") << QByteArray() << QByteArray("\x81\x80\0\0\0\0", 6) << u"code 1002"_s << 0x8
-                                      << protocolError;
-        QTest::newRow("reserved bit") << QByteArray() << QByteArray("\xc1\x00", 2) << u"code 1002"_s << 0x8
-                                      << protocolError;
-        QTest::newRow("unknown opcode") << QByteArray() << QByteArray("\x83\x00", 2) << u"code 1002"_s << 0x8
-                                        << protocolError;
-        QTest::newRow("long control frame")
-            << QByteArray() << QByteArray(QByteArray("\x89\x7e\x00\x80", 4) + QByteArray(128, 'x')) << u"code 1002"_s
-            << 0x8 << protocolError;
-        QTest::newRow("continuation without a start")
-            << QByteArray() << QByteArray("\x80\x00", 2) << u"code 1002"_s << 0x8 << protocolError;
-        QTest::newRow("text that is not UTF-8")
-            << QByteArray() << frame(0x81, "\xff") << u"code 1007"_s << 0x8 << QByteArray("\x03\xef", 2);
-        QTest::newRow("upgrade refused") << QByteArray("HTTP/1.1 403 Forbidden\r\n\r\n") << QByteArray()
-                                         << u"did not accept the websocket upgrade: HTTP/1.1 403 Forbidden"_s << -1
-                                         << QByteArray();
-        QTest::newRow("wrong accept key")
-            << QByteArray("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                          "Sec-WebSocket-Accept: AAAA\r\n\r\n")
-            << QByteArray() << u"wrong Sec-WebSocket-Accept key"_s << -1 << QByteArray();
+        QTest::addColumn<int>("messages");
+        QTest::addColumn<QByteArray>("reply");
+        const QByteArray helloOk = R"({"type":"hello_ok"})", protocolError = "\x08\x03\xea"_ba;
+        const auto scripted = Peer::scripted;
+        row("text and binary frames", scripted,
+            frame(char(0x81), helloOk) + frame(char(0x82), R"({"type":"assistant_delta","delta":"hi"})"), "", 2, ""_ba);
+        // wss:// checks the gateway's certificate.
+        row("trusted certificate", Peer::trustedCertificate, ""_ba, "", 1, ""_ba);
+        row("untrusted certificate", Peer::untrustedCertificate, ""_ba, "…certificate", 0, ""_ba);
+        row("fragments around a ping", scripted,
+            frame(0x01, helloOk.left(8)) + frame(char(0x89), "p") + frame(char(0x80), helloOk.mid(8)), "", 1,
+            "\x0A"
+            "p"_ba);
+        row("close with code and reason", scripted,
+            frame(char(0x88),
+                  "\x03\xe9"
+                  "bye"_ba),
+            "The websocket closed with code 1001: bye", 0, "\x08\x03\xe9"_ba);
+        row("masked frame", scripted, "\x81\x80\0\0\0\0"_ba, "…code 1002", 0, protocolError);
+        row("reserved bit", scripted, "\xc1\x00"_ba, "…code 1002", 0, protocolError);
+        row("unknown opcode", scripted, "\x83\x00"_ba, "…code 1002", 0, protocolError);
+        row("long control frame", scripted, "\x89\x7e\x00\x80"_ba + QByteArray(128, 'x'), "…code 1002", 0,
+            protocolError);
+        row("continuation without a start", scripted, "\x80\x00"_ba, "…code 1002", 0, protocolError);
+        row("text that is not UTF-8", scripted, frame(char(0x81), "\xff"), "…code 1007", 0, "\x08\x03\xef"_ba);
+        // Refused from its header, before anything is buffered.
+        row("a message over the incoming limit", scripted, "\x82\x7f\0\0\0\0\x04\0\0\x01"_ba,
+            "The websocket closed with code 1009: The gateway sent a message over the size limit.", 0,
+            "\x08\x03\xf1"_ba);
+        row("not a websocket", scripted, "HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\ngarbage"_ba,
+            "The gateway did not accept the websocket upgrade: HTTP/1.1 200 OK", 0, ""_ba);
+        row("wrong accept key", scripted,
+            "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nSec-WebSocket-Accept: AAAA\r\n\r\n"_ba,
+            "The gateway's answer to the websocket upgrade has a wrong Sec-WebSocket-Accept key.", 0, ""_ba);
+        // The socket's own words for a refusal, not a close code it never had.
+        row("nothing listening", Peer::nothingListening, ""_ba, "Connection refused", 0, ""_ba);
+        row("aborts mid-stream", Peer::abortsMidStream, ""_ba, "…closed", 1, ""_ba);
     }
-
-    // What a gateway may send beyond plain frames, and what it must not: the client answers
-    // pings and closes, joins fragments, and ends the connection on anything else.
-    void gatewayProtocol()
+    void readingEnds()
     {
-        QFETCH(QByteArray, upgradeAnswer);
+        QFETCH(Peer, peer);
         QFETCH(QByteArray, script);
         QFETCH(QString, failure);
-        QFETCH(int, replyOpcode);
-        QFETCH(QByteArray, replyStart);
-        WireFrameRecorder gateway;
-        QVERIFY(gateway.listen());
-        gateway.setUpgradeAnswer(upgradeAnswer);
-        gateway.setScript(script);
+        QFETCH(int, messages);
+        QFETCH(QByteArray, reply);
         GatewayWebSocketClient client;
         ClientSpies spies(client);
-        client.connectTo(gateway.url());
-        QVERIFY(!client.send(GatewayClientEnvelope::hello(u"t"_s)));
+        client.connectTo(startPeer(peer, script));
+        QVERIFY(!client.send(hello()));
         if (failure.isEmpty()) {
             QVERIFY(spies.messages.wait(waitMs));
             QCOMPARE(spies.message(0).type, u"hello_ok"_s);
-            QCOMPARE(spies.failures.size(), 0);
+            QVERIFY(client.isConnected());
         } else {
             QVERIFY(spies.failures.wait(waitMs));
-            QVERIFY2(spies.failure(0).message().contains(failure), qPrintable(spies.failure(0).message()));
-            QCOMPARE(spies.messages.size(), 0);
+            const GatewayClientError error = spies.failure(0);
+            QCOMPARE(error.errorCase(), GatewayClientError::Case::transport);
+            if (failure.startsWith(u'…'))
+                QVERIFY2(error.message().contains(failure.mid(1)), qPrintable(error.message()));
+            else
+                QCOMPARE(error.message(), failure);
+            // The dead socket refuses further sends with its failure.
+            QCOMPARE(client.send(GatewayClientEnvelope::listBackends()), error);
         }
-        if (replyOpcode < 0)
+        QVERIFY(!spies.failures.wait(200));
+        QCOMPARE(spies.failures.size(), failure.isEmpty() ? 0 : 1);
+        QCOMPARE(spies.messages.size(), messages);
+        if (reply.isEmpty())
             return;
-        QTRY_COMPARE_WITH_TIMEOUT(gateway.frames().size(), 2, waitMs);
-        QCOMPARE(gateway.frames().last().opcode, replyOpcode);
-        QVERIFY(gateway.frames().last().payload.startsWith(replyStart));
+        QTRY_COMPARE_WITH_TIMEOUT(m_recorder->frames().size(), 2, waitMs);
+        QCOMPARE(m_recorder->frames().last().opcode, int(reply.at(0)));
+        QVERIFY(m_recorder->frames().last().payload.startsWith(reply.mid(1)));
     }
 
     void reconnectClosesTheFirstSocketNormallyAndForgetsIt()
     {
-        LoopbackGatewayServer first;
-        LoopbackGatewayServer second;
-        QVERIFY(first.listen());
-        QVERIFY(second.listen());
+        LoopbackGatewayServer first, second;
+        QVERIFY(first.listen() && second.listen());
         first.setAnswersHello(true);
         second.setAnswersHello(true);
         GatewayWebSocketClient client;
         ClientSpies spies(client);
         client.connectTo(first.url());
-        QVERIFY(!client.send(GatewayClientEnvelope::hello(u"t"_s)));
+        QVERIFY(!client.send(hello()));
         QTRY_COMPARE_WITH_TIMEOUT(spies.messages.size(), 1, waitMs);
 
         client.connectTo(second.url());
-        QVERIFY(!client.send(GatewayClientEnvelope::hello(u"t"_s)));
-        QTRY_COMPARE_WITH_TIMEOUT(first.closeCodes().size(), 1, waitMs);
-        QCOMPARE(first.closeCodes().first(), QWebSocketProtocol::CloseCodeNormal);
+        QVERIFY(!client.send(hello()));
+        QTRY_COMPARE_WITH_TIMEOUT(first.closeCodes(), QList{QWebSocketProtocol::CloseCodeNormal}, waitMs);
         QTRY_COMPARE_WITH_TIMEOUT(spies.messages.size(), 2, waitMs);
-        QCOMPARE(spies.failures.size(), 0);
         QCOMPARE(second.frames().size(), 1);
 
         client.disconnect();
-        QTRY_COMPARE_WITH_TIMEOUT(second.closeCodes().size(), 1, waitMs);
-        QCOMPARE(second.closeCodes().first(), QWebSocketProtocol::CloseCodeNormal);
+        QTRY_COMPARE_WITH_TIMEOUT(second.closeCodes(), QList{QWebSocketProtocol::CloseCodeNormal}, waitMs);
         QVERIFY(!spies.failures.wait(200));
+        QCOMPARE(spies.failures.size(), 0);
     }
-
-private:
-    QUrl startPeer(Peer peer)
-    {
-        const auto tls = peer == Peer::untrustedCertificate ? LoopbackGatewayServer::selfSignedTls() : std::nullopt;
-        m_server = tls ? std::make_unique<LoopbackGatewayServer>(*tls) : std::make_unique<LoopbackGatewayServer>();
-        m_tcpServer = std::make_unique<QTcpServer>();
-        if (!m_server->listen() || !m_tcpServer->listen(QHostAddress::LocalHost, 0))
-            return {};
-        const QUrl tcpURL(u"ws://127.0.0.1:%1"_s.arg(m_tcpServer->serverPort()));
-        switch (peer) {
-        case Peer::nothingListening: m_tcpServer->close(); return tcpURL;
-        case Peer::notAWebsocket:
-            connect(m_tcpServer.get(), &QTcpServer::newConnection, this, [this] {
-                QTcpSocket *socket = m_tcpServer->nextPendingConnection();
-                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\ngarbage");
-                socket->disconnectFromHost();
-            });
-            return tcpURL;
-        case Peer::untrustedCertificate: break;
-        case Peer::abortsMidStream:
-            m_server->setFrameHandler([](QWebSocket *socket, const QByteArray &) {
-                socket->sendTextMessage(uR"({"type":"assistant_delta","delta":"par"})"_s);
-                socket->flush();
-                socket->abort();
-            });
-            break;
-        case Peer::closesWithCode:
-            m_server->setFrameHandler([](QWebSocket *socket, const QByteArray &) {
-                socket->close(QWebSocketProtocol::CloseCodeGoingAway, u"restarting"_s);
-            });
-            break;
-        case Peer::sendsTooMuch:
-            m_server->setFrameHandler([](QWebSocket *socket, const QByteArray &) {
-                socket->sendBinaryMessage(QByteArray(GatewayWebSocketClient::defaultIncomingLimitBytes + 1, ' '));
-            });
-            break;
-        }
-        return m_server->url();
-    }
-
-    std::unique_ptr<LoopbackGatewayServer> m_server;
-    std::unique_ptr<QTcpServer> m_tcpServer;
 };
 
 QTEST_GUILESS_MAIN(tst_GatewayWebSocketClient)

@@ -58,8 +58,8 @@ public:
     QStringList typesFrom(qsizetype from) const
     {
         QStringList types;
-        for (qsizetype i = from; i < received.size(); ++i)
-            types.append(received.at(i).type);
+        for (const GatewayServerEnvelope &envelope : received.mid(from))
+            types.append(envelope.type);
         return types;
     }
 
@@ -89,9 +89,10 @@ class tst_DemoGateway : public QObject
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    GatewayServerEnvelope list(const std::optional<QString> &path, bool hidden)
+    QList<ProjectFileEntry> list(const std::optional<QString> &path, bool hidden)
     {
-        return m_files->request(E::listProjectFiles(u"/demo"_s, path, hidden));
+        return m_files->request(E::listProjectFiles(u"/demo"_s, path, hidden))
+            .entries.value_or(QList<ProjectFileEntry>());
     }
     GatewayServerEnvelope read(const QString &path) { return m_files->request(E::readProjectFile(u"/demo"_s, path)); }
     GatewayServerEnvelope write(const QString &path, const QString &content, const std::optional<QString> &revision)
@@ -128,19 +129,20 @@ private Q_SLOTS:
         QCOMPARE(chat.request(E::hello(token)).serverVersion, u"tessel-demo-gateway 0.1.0"_s);
     }
 
+    // What the reply says and how the model shows it: tst_ModelEndToEnd. Here: its order of
+    // events, and that the deltas make up the completed text.
     void wholeChatExchange()
     {
         ChatSocket chat(m_gateway.url());
         chat.request(E::hello(token));
-        const auto catalog = chat.request(E::listBackends());
-        QCOMPARE(catalog.backends->size(), 2);
-        QVERIFY(catalog.backends->at(0).available);
-        QCOMPARE(catalog.backends->at(1).unavailableReason, u"pi is not installed"_s);
+        const auto catalog = chat.request(E::listBackends()).backends.value_or(QList<BackendDescriptor>());
+        QCOMPARE(catalog.size(), 2);
+        QVERIFY(catalog.at(0).available);
+        QCOMPARE(catalog.at(1).unavailableReason, u"pi is not installed"_s);
         QCOMPARE(chat.request(E::createSession(BackendKind::pi, u"/chat"_s, false)).code, u"BACKEND_UNAVAILABLE"_s);
-
         const auto created = chat.request(E::createSession(BackendKind::codex, u"/chat"_s, false));
         QCOMPARE(created.resumed, false);
-        const QString sessionId = *created.sessionId;
+        const QString sessionId = created.sessionId.value_or(QString());
 
         const qsizetype from = chat.received.size();
         chat.send(E::sendMessage(sessionId, u"hello agent"_s));
@@ -152,6 +154,7 @@ private Q_SLOTS:
                  (QStringList{u"session_status"_s, u"tool_event"_s, u"tool_event"_s, u"assistant_complete"_s,
                               u"session_metadata"_s, u"session_status"_s}));
         QCOMPARE(chat.received.at(from).state, SessionLifecycleState::running);
+        QCOMPARE(chat.received.at(from + 2).phase, ToolEventPhase::completed);
         QString streamed;
         for (const GatewayServerEnvelope &event : chat.received.mid(from)) {
             QCOMPARE(event.sessionId, sessionId);
@@ -161,22 +164,16 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(streamed, *complete.text);
-        QVERIFY(complete.text->contains(u"hello agent"_s));
-        const auto toolDone = chat.received.at(from + 2);
-        QCOMPARE(toolDone.phase, ToolEventPhase::completed);
-        QVERIFY2(toolDone.summary->contains(u"README.md"_s), qPrintable(*toolDone.summary));
         const auto metadata = chat.waitFor(u"session_metadata"_s, from);
         QVERIFY(metadata.contextUsage->usedTokens > 0);
-        QCOMPARE(metadata.sessionName, u"hello agent"_s);
 
         // A second socket reattaches to the live session and gets its transcript.
         ChatSocket second(m_gateway.url());
         const auto reattached = second.startSession(u" /chat\n"_s);
-        QCOMPARE(reattached.sessionId, sessionId);
-        QCOMPARE(reattached.resumed, true);
+        QCOMPARE(std::tuple(reattached.sessionId, reattached.resumed, reattached.contextUsage),
+                 std::tuple(sessionId, true, metadata.contextUsage));
         QCOMPARE(reattached.transcript->size(), 3);
         QCOMPARE(reattached.transcript->at(2).body, *complete.text);
-        QCOMPARE(reattached.contextUsage, metadata.contextUsage);
 
         // A forced new session saves the old one (reopening it is in tst_ModelEndToEnd).
         QVERIFY(second.request(E::createSession(BackendKind::codex, u"/chat"_s, true)).sessionId != sessionId);
@@ -213,20 +210,19 @@ private Q_SLOTS:
     void filesAreListedReadAndWrittenWithRevisions()
     {
         // The link that leads outside is not listed; hidden files only when asked for.
-        const auto root = list(std::nullopt, false).entries.value_or(QList<ProjectFileEntry>());
+        const auto root = list(std::nullopt, false);
         QStringList names;
         for (const ProjectFileEntry &entry : root)
             names.append(entry.name);
         QCOMPARE(names, (QStringList{u"docs"_s, u"big.txt"_s, u"logo.png"_s, u"README.md"_s}));
         QVERIFY(!root.at(2).isText);
-        QVERIFY(list(std::nullopt, true).entries->at(1).isHidden);
-        QCOMPARE(list(u"docs/"_s, false).entries->first().path, u"docs/guide.txt"_s);
+        QVERIFY(list(std::nullopt, true).value(1).isHidden);
+        QCOMPARE(list(u"docs/"_s, false).value(0).path, u"docs/guide.txt"_s);
 
         // Saving and conflicts through the client are in tst_ModelEndToEnd.
         const auto readme = read(u"README.md"_s);
-        QCOMPARE(readme.content, u"# Demo\n"_s);
-        QCOMPARE(readme.languageHint, u"markdown"_s);
-        QCOMPARE(readme.isMarkdown, true);
+        QCOMPARE(std::tuple(readme.content, readme.languageHint, readme.isMarkdown),
+                 std::tuple(u"# Demo\n"_s, u"markdown"_s, true));
         const auto saved = write(u"README.md"_s, u"# Edited\n"_s, readme.revision);
         QCOMPARE(saved.size, 9);
         QCOMPARE(read(u"README.md"_s).revision, saved.revision);
@@ -281,9 +277,7 @@ private Q_SLOTS:
         QCOMPARE(DemoGatewayProcess::run({u"--no-env-file"_s}, &error), 2);
         QVERIFY2(error.contains(u"--token"_s), qPrintable(error));
         QCOMPARE(DemoGatewayProcess::run({u"--token"_s, u"a b"_s, u"--no-env-file"_s}, &error), 2);
-        QCOMPARE(DemoGatewayProcess::run({u"--root"_s, u"/nonexistent/dir"_s, u"--no-env-file"_s, u"--token"_s, u"t"_s},
-                                         &error),
-                 2);
+        QCOMPARE(DemoGatewayProcess::run(u"--root /nonexistent/dir --no-env-file --token t"_s.split(u' '), &error), 2);
         QVERIFY2(error.contains(u"--root"_s), qPrintable(error));
     }
 };

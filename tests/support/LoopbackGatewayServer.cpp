@@ -3,12 +3,9 @@
 #include "support/TestJson.h"
 
 #include <QFile>
-#include <QHostAddress>
-#include <QJsonObject>
 #include <QProcess>
 #include <QSslKey>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -18,18 +15,12 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace tessel::test {
 
-LoopbackGatewayServer::LoopbackGatewayServer(QObject *parent)
-    : QObject(parent)
-    , m_server(new QWebSocketServer(u"loopback-gateway"_s, QWebSocketServer::NonSecureMode, this))
+LoopbackGatewayServer::LoopbackGatewayServer(const std::optional<QSslConfiguration> &tls)
+    : m_server(new QWebSocketServer(u"loopback-gateway"_s,
+                                    tls ? QWebSocketServer::SecureMode : QWebSocketServer::NonSecureMode, this))
 {
-    connect(m_server, &QWebSocketServer::newConnection, this, &LoopbackGatewayServer::acceptConnection);
-}
-
-LoopbackGatewayServer::LoopbackGatewayServer(const QSslConfiguration &tls, QObject *parent)
-    : QObject(parent)
-    , m_server(new QWebSocketServer(u"loopback-gateway"_s, QWebSocketServer::SecureMode, this))
-{
-    m_server->setSslConfiguration(tls);
+    if (tls)
+        m_server->setSslConfiguration(*tls);
     connect(m_server, &QWebSocketServer::newConnection, this, &LoopbackGatewayServer::acceptConnection);
 }
 
@@ -51,10 +42,10 @@ std::optional<QSslConfiguration> LoopbackGatewayServer::selfSignedTls()
     QTemporaryDir dir;
     QProcess openssl;
     openssl.setWorkingDirectory(dir.path());
-    openssl.start(u"openssl"_s,
-                  {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:prime256v1"_s,
-                   u"-nodes"_s, u"-days"_s, u"1"_s, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-addext"_s,
-                   u"subjectAltName=IP:127.0.0.1"_s, u"-keyout"_s, u"key.pem"_s, u"-out"_s, u"cert.pem"_s});
+    openssl.start(
+        u"openssl"_s,
+        u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+        u"-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout key.pem -out cert.pem"_s.split(u' '));
     QFile key(dir.filePath(u"key.pem"_s));
     QFile certificate(dir.filePath(u"cert.pem"_s));
     if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0 || !key.open(QIODevice::ReadOnly) ||
@@ -77,10 +68,8 @@ QUrl LoopbackGatewayServer::url() const
 QList<QByteArray> LoopbackGatewayServer::framesOfType(const QString &type) const
 {
     QList<QByteArray> matching;
-    for (const QByteArray &frame : m_frames) {
-        if (frameType(frame) == type)
-            matching.append(frame);
-    }
+    std::copy_if(m_frames.begin(), m_frames.end(), std::back_inserter(matching),
+                 [&type](const QByteArray &frame) { return frameType(frame) == type; });
     return matching;
 }
 
@@ -102,13 +91,8 @@ void LoopbackGatewayServer::acceptConnection()
                 socket->sendTextMessage(uR"({"type":"hello_ok","serverVersion":"loopback"})"_s);
             else if (m_handler)
                 m_handler(socket, frame);
-            Q_EMIT frameReceived(frame);
         });
-        connect(socket, &QWebSocket::disconnected, this, [this, socket] {
-            m_closeCodes.append(socket->closeCode());
-            Q_EMIT clientClosed();
-        });
-        Q_EMIT clientConnected();
+        connect(socket, &QWebSocket::disconnected, this, [this, socket] { m_closeCodes.append(socket->closeCode()); });
     }
 }
 

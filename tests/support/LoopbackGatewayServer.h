@@ -26,13 +26,11 @@ public:
     // Called for every text frame with the socket it came on.
     using FrameHandler = std::function<void(QWebSocket *socket, const QByteArray &frame)>;
 
-    explicit LoopbackGatewayServer(QObject *parent = nullptr);
-    // A wss:// server with this certificate and key (the client must trust the certificate).
-    LoopbackGatewayServer(const QSslConfiguration &tls, QObject *parent = nullptr);
+    // With `tls`, a wss:// server with that certificate and key (the client must trust it).
+    explicit LoopbackGatewayServer(const std::optional<QSslConfiguration> &tls = std::nullopt);
     ~LoopbackGatewayServer() override;
 
-    // Starts listening; false (with the reason as a test warning) when it cannot, so the
-    // caller fails its test with QVERIFY instead of crashing.
+    // False (with the reason as a test warning) when it cannot listen, for QVERIFY.
     [[nodiscard]] bool listen();
     // A certificate for 127.0.0.1 made now with the openssl tool, and its key; none (with the
     // reason as a test warning) when that fails.
@@ -50,11 +48,6 @@ public:
     // Close codes of the clients that closed, in order.
     const QList<QWebSocketProtocol::CloseCode> &closeCodes() const { return m_closeCodes; }
     int openSocketCount() const;
-
-Q_SIGNALS:
-    void frameReceived(const QByteArray &frame);
-    void clientConnected();
-    void clientClosed();
 
 private:
     void acceptConnection();
