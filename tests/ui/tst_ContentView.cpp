@@ -199,19 +199,7 @@ private Q_SLOTS:
         QCOMPARE(enabled(commands), u"toolbar-connect-button"_s);
     }
 
-    void emptyStatesOfSessionsAndFiles()
-    {
-        QVERIFY(m_window->texts<EmptyStateView>().contains(u"No Sessions Yet"_s));
-        QVERIFY(!control("session-list")->isVisible());
-        m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
-        QCOMPARE(control<QLabel>("files-directory-path")->text(), u"/"_s);
-        QCOMPARE(enabled("session-open-selected-button files-parent-button toolbar-save-file-button"), QString());
-        // The project is the home directory of a fresh install: empty, and no gateway answers.
-        QCOMPARE(m_window->texts<EmptyStateView>(),
-                 QStringList({u"No Files"_s, u"No Sessions Yet"_s, u"Pick a File"_s}));
-    }
-
-    void toolbarSwapsItsGroupWithTheWorkspace()
+    void workspaceTabSwapsToolbarGroupAndEmptyStates()
     {
         const char *group = "toolbar-new-session-button toolbar-refresh-sessions-button toolbar-abort-turn-button "
                             "toolbar-reload-files-button toolbar-save-file-button chat-composer-editor";
@@ -220,15 +208,22 @@ private Q_SLOTS:
                                   u"toolbar-new-session-button toolbar-refresh-sessions-button "
                                   "toolbar-abort-turn-button chat-composer-editor"_s,
                                   timeoutMs);
-        // Nothing to ask for a session until connected.
+        // Nothing to ask for a session until connected, and no list to open one from.
         QCOMPARE(enabled(group), u"chat-composer-editor"_s);
+        QVERIFY(!control("session-open-selected-button")->isEnabled() && !control("session-list")->isVisible());
+        QVERIFY(m_window->texts<EmptyStateView>().contains(u"No Sessions Yet"_s));
 
         m_window->pickTab("workspace-picker", 1);
         QCOMPARE(m_model->workspaceTab(), ProjectWorkspaceTab::files);
         QTRY_COMPARE_WITH_TIMEOUT(m_window->which(&QWidget::isVisible, group),
                                   u"toolbar-reload-files-button toolbar-save-file-button"_s, timeoutMs);
-        QCOMPARE(enabled("toolbar-reload-files-button files-reload-button"),
-                 u"toolbar-reload-files-button files-reload-button"_s);
+        QCOMPARE(
+            enabled("toolbar-reload-files-button files-reload-button files-parent-button toolbar-save-file-button"),
+            u"toolbar-reload-files-button files-reload-button"_s);
+        QCOMPARE(control<QLabel>("files-directory-path")->text(), u"/"_s);
+        // The project is the home directory of a fresh install: empty, and no gateway answers.
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->texts<EmptyStateView>(),
+                                  QStringList({u"No Files"_s, u"No Sessions Yet"_s, u"Pick a File"_s}), timeoutMs);
     }
 
     void filesLoadOnceAndOpenAndSaveThroughThePane()
