@@ -7,19 +7,15 @@
 // Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR (a scratch copy: files are added)
 #include "support/DemoGatewayProcess.h"
 #include "support/ModelHarness.h"
-#include "ui/MainWindow.h"
+#include "support/TestWindow.h"
 #include "ui/PlatformMessageFilter.h"
-#include "ui/TesselDesktopPOCContentView.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QTabBar>
 #include <QTcpServer>
-#include <QTest>
 
 #include <cstdio>
 
@@ -33,20 +29,20 @@ constexpr int timeoutMs = 20000;
 QPalette darkPalette()
 {
     QPalette palette;
-    const QColor window(0x2b, 0x2d, 0x31), base(0x1e, 0x1f, 0x22), text(0xe8, 0xea, 0xed);
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Base, base);
-    palette.setColor(QPalette::AlternateBase, window);
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::Button, window);
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::Highlight, QColor(0x3d, 0x7e, 0xd8));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::PlaceholderText, QColor(0x8a, 0x8d, 0x93));
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x6b, 0x6e, 0x74));
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x6b, 0x6e, 0x74));
-    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x6b, 0x6e, 0x74));
+    const QColor window(0x2b2d31), base(0x1e1f22), text(0xe8eaed);
+    for (const auto &[role, colour] : {std::pair{QPalette::Window, window},
+                                       {QPalette::WindowText, text},
+                                       {QPalette::Base, base},
+                                       {QPalette::AlternateBase, window},
+                                       {QPalette::Text, text},
+                                       {QPalette::Button, window},
+                                       {QPalette::ButtonText, text},
+                                       {QPalette::Highlight, QColor(0x3d7ed8)},
+                                       {QPalette::HighlightedText, QColor(Qt::white)},
+                                       {QPalette::PlaceholderText, QColor(0x8a8d93)}})
+        palette.setColor(role, colour);
+    for (const auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
+        palette.setColor(QPalette::Disabled, role, QColor(0x6b6e74));
     return palette;
 }
 
@@ -56,11 +52,28 @@ bool fail(const char *what)
     return false;
 }
 
+bool waitFor(const std::function<bool()> &condition, const char *failure)
+{
+    return QTest::qWaitFor(condition, timeoutMs) || fail(failure);
+}
+
+bool openDocument(TesselDesktopPOCModel &model, const QString &path)
+{
+    model.openDocument(path);
+    return waitFor([&] { return model.currentDocument() && model.currentDocument()->path == path; }, "no document");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) || fail("cannot write a file");
+}
+
 bool prepareSession(TesselDesktopPOCModel &model)
 {
     model.connect();
-    if (!QTest::qWaitFor([&model] { return model.currentSessionID().has_value(); }, timeoutMs))
-        return fail("no session");
+    if (!waitFor([&model] { return model.currentSessionID().has_value(); }, "no session"))
+        return false;
     model.setComposerText(u"Which files are in this project?"_s);
     model.sendComposerMessage();
     // A second message while the agent is still busy: the gateway answers with an error item.
@@ -73,96 +86,74 @@ bool prepareSession(TesselDesktopPOCModel &model)
             return item.role == DesktopTranscriptRole::assistant && !item.isStreaming;
         });
     };
-    if (!QTest::qWaitFor(replied, timeoutMs))
-        return fail("no reply");
+    if (!waitFor(replied, "no reply"))
+        return false;
     model.setComposerText(u"Add a --shout option, please."_s);
-    model.openDocument(u"src/greeter.py"_s);
-    if (!QTest::qWaitFor([&model] { return model.currentDocument().has_value(); }, timeoutMs))
-        return fail("no document");
+    if (!openDocument(model, u"src/greeter.py"_s))
+        return false;
     model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"\n# An unsaved edit.\n"_s);
     return true;
 }
 
 // Long names, a deeply nested document and a failed connection whose message names a long URL.
-bool prepareLongTexts(TesselDesktopPOCModel &model, const QString &projectDirectory)
+bool prepareLongTexts(TesselDesktopPOCModel &model, const QDir &project)
 {
     const QString nested = u"docs/architecture/decisions/desktop-client/window-layout/sidebar"_s;
-    QDir(projectDirectory).mkpath(nested);
     const QString document = nested + u"/status-section-and-session-list-heights.md"_s;
-    QFile file(QDir(projectDirectory).filePath(document));
-    if (!file.open(QIODevice::WriteOnly) || file.write("# Heights\n\nThe status section shows in full.\n") < 0)
-        return fail("cannot write the nested document");
-    file.close();
+    if (!project.mkpath(nested) ||
+        !writeFile(project.filePath(document), "# Heights\n\nThe status section shows in full.\n"))
+        return false;
     model.updateSelectedMachineName(u"Build Server in the Basement Rack, Second Shelf from the Top"_s);
     model.updateSelectedProjectName(u"Customer Portal Frontend Rewrite (Quarterly Milestone Branch)"_s);
-    model.openDocument(document);
-    if (!QTest::qWaitFor(
-            [&model, &document] { return model.currentDocument() && model.currentDocument()->path == document; },
-            timeoutMs))
-        return fail("no nested document");
+    if (!openDocument(model, document))
+        return false;
     QTcpServer closed;
     if (!closed.listen(QHostAddress::LocalHost))
         return fail("no free port");
-    const QString refused =
-        u"ws://127.0.0.1:%1/gateway/with/a/path/long/enough/to/fill/the/header"_s.arg(closed.serverPort());
+    model.updateSelectedGatewayURL(
+        u"ws://127.0.0.1:%1/gateway/with/a/path/long/enough/to/fill/the/header"_s.arg(closed.serverPort()));
     closed.close();
-    model.updateSelectedGatewayURL(refused);
     model.connect();
-    if (!QTest::qWaitFor([&model] { return model.connectionState().is(ConnectionState::Kind::failed); }, timeoutMs))
-        return fail("the connection did not fail");
-    return true;
+    return waitFor([&model] { return model.connectionState().is(ConnectionState::Kind::failed); },
+                   "the connection did not fail");
 }
 
-void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString &name, QSize size)
+// Writes the window over `model` at `size` to DIRECTORY/NAME.png once `arrange` has set it up.
+void shoot(TesselDesktopPOCModel &model, const QDir &directory, const QString &name, QSize size,
+           const std::function<void(test::TestWindow &)> &arrange = {})
 {
-    MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.resize(size);
-    window.show();
+    test::TestWindow window(model, size);
     if (!QTest::qWaitForWindowExposed(&window))
         fail("the window was not exposed");
-    for (const auto tab : {ProjectWorkspaceTab::chat, ProjectWorkspaceTab::files}) {
-        model.setWorkspaceTab(tab);
-        QTest::qWait(400);
-        const QString file = QDir(directory).filePath(name + u'-' + QString(enumToWire(tab)) + u".png"_s);
-        if (!window.grab().save(file))
-            fail("cannot write a screenshot");
-        std::printf("%s\n", qPrintable(file));
-    }
-}
-
-// The files tab with `path` open, edited (".md": previewed).
-void shootDocument(TesselDesktopPOCModel &model, const QString &directory, const QString &name, const QString &path)
-{
-    model.openDocument(path);
-    if (!QTest::qWaitFor([&] { return model.currentDocument() && model.currentDocument()->path == path; }, timeoutMs))
-        fail("no document");
-    model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"An unsaved line.\n"_s);
-    MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.resize(1120, 720);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        fail("the window was not exposed");
-    // At the end of the first line, where a long line shows where it continues.
-    if (auto *editor = window.findChild<QPlainTextEdit *>(u"desktop-files-editor"_s))
-        editor->moveCursor(QTextCursor::EndOfBlock);
-    if (path.endsWith(".md"_L1)) {
-        if (auto *mode = window.findChild<QTabBar *>(u"desktop-files-markdown-mode-picker"_s))
-            mode->setCurrentIndex(1);
-    }
+    if (arrange)
+        arrange(window);
     QTest::qWait(400);
-    const QString file = QDir(directory).filePath(name + u".png"_s);
+    const QString file = directory.filePath(name + u".png"_s);
     if (!window.grab().save(file))
         fail("cannot write a screenshot");
     std::printf("%s\n", qPrintable(file));
 }
 
-void writeSampleFile(const QString &projectDirectory, const QString &name, const QByteArray &bytes)
+// Both tabs, as NAME-chat and NAME-files.
+void shootTabs(TesselDesktopPOCModel &model, const QDir &directory, const QString &name, QSize size)
 {
-    QFile file(QDir(projectDirectory).filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        fail("cannot write a sample file");
+    for (const auto tab : {ProjectWorkspaceTab::chat, ProjectWorkspaceTab::files}) {
+        model.setWorkspaceTab(tab);
+        shoot(model, directory, name + u'-' + QString(enumToWire(tab)), size);
+    }
+}
+
+// The files tab with `path` open and edited, at the end of its first line, where a long line
+// shows where it continues; Markdown in its preview.
+void shootDocument(TesselDesktopPOCModel &model, const QDir &directory, const QString &name, const QString &path)
+{
+    openDocument(model, path);
+    model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"An unsaved line.\n"_s);
+    shoot(model, directory, name, QSize(1120, 720), [&path](test::TestWindow &window) {
+        window.control<QPlainTextEdit>("files-editor")->moveCursor(QTextCursor::EndOfBlock);
+        if (path.endsWith(".md"_L1))
+            window.control<QTabBar>("files-markdown-mode-picker")->setCurrentIndex(1);
+    });
 }
 
 } // namespace
@@ -173,14 +164,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (argc != 3)
         return fail("usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR") ? 0 : 2;
-    const QString output = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(output);
+    const QDir output(QString::fromLocal8Bit(argv[1]));
+    const QString project = QString::fromLocal8Bit(argv[2]);
+    output.mkpath(u"."_s);
     QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
 
     test::DemoGatewayProcess gateway;
     const QString token = u"screenshots-token"_s;
-    if (!gateway.start({u"--root"_s, QString::fromLocal8Bit(argv[2]), u"--token"_s, token, u"--no-env-file"_s,
-                        u"--delta-interval-ms"_s, u"15"_s}))
+    if (!gateway.start(
+            {u"--root"_s, project, u"--token"_s, token, u"--no-env-file"_s, u"--delta-interval-ms"_s, u"15"_s}))
         return fail(qPrintable(gateway.errorText())) ? 0 : 1;
     test::ModelHarness harness;
     TesselDesktopPOCModel &model = harness.start();
@@ -188,36 +180,35 @@ int main(int argc, char *argv[])
     model.updateSelectedGatewayURL(gateway.url().toString());
     model.updateSelectedGatewayToken(token);
     model.updateSelectedProjectName(u"Sample Project"_s);
-    model.updateSelectedProjectDirectory(QString::fromLocal8Bit(argv[2]));
+    model.updateSelectedProjectDirectory(project);
     if (!prepareSession(model))
         return 1;
 
-    const QPalette light = QApplication::style()->standardPalette();
-    const std::initializer_list<std::pair<QString, QPalette>> palettes{{u"light"_s, light}, {u"dark"_s, darkPalette()}};
-    for (const auto &[paletteName, palette] : palettes) {
+    const std::initializer_list<std::pair<QString, QPalette>> palettes{
+        {u"light"_s, QApplication::style()->standardPalette()}, {u"dark"_s, darkPalette()}};
+    for (const auto &[name, palette] : palettes) {
         QApplication::setPalette(palette);
-        shoot(model, output, paletteName + u"-1120x720"_s, QSize(1120, 720));
-        shoot(model, output, paletteName + u"-1680x1050"_s, QSize(1680, 1050));
+        shootTabs(model, output, name + u"-1120x720"_s, QSize(1120, 720));
+        shootTabs(model, output, name + u"-1680x1050"_s, QSize(1680, 1050));
     }
 
-    const QString project = QString::fromLocal8Bit(argv[2]);
-    writeSampleFile(project, u"windows.txt"_s,
-                    "Written on Windows.\r\nEvery line ends in CR LF.\r\n\r\nKept as is.\r\n");
-    writeSampleFile(project, u"one-line.json"_s,
-                    "[" + QByteArray("{\"key\": \"value\", \"count\": 12345}, ").repeated(2000) + "0]\n");
+    writeFile(QDir(project).filePath(u"windows.txt"_s),
+              "Written on Windows.\r\nEvery line ends in CR LF.\r\n\r\nKept as is.\r\n");
+    writeFile(QDir(project).filePath(u"one-line.json"_s),
+              "[" + QByteArray("{\"key\": \"value\", \"count\": 12345}, ").repeated(2000) + "0]\n");
     model.setWorkspaceTab(ProjectWorkspaceTab::files);
     model.loadCurrentDirectory(false);
-    for (const auto &[paletteName, palette] : palettes) {
+    for (const auto &[name, palette] : palettes) {
         QApplication::setPalette(palette);
-        shootDocument(model, output, paletteName + u"-crlf"_s, u"windows.txt"_s);
-        shootDocument(model, output, paletteName + u"-long-line"_s, u"one-line.json"_s);
-        shootDocument(model, output, paletteName + u"-markdown-preview"_s, u"README.md"_s);
+        shootDocument(model, output, name + u"-crlf"_s, u"windows.txt"_s);
+        shootDocument(model, output, name + u"-long-line"_s, u"one-line.json"_s);
+        shootDocument(model, output, name + u"-markdown-preview"_s, u"README.md"_s);
     }
-    if (!prepareLongTexts(model, project))
+    if (!prepareLongTexts(model, QDir(project)))
         return 1;
-    for (const auto &[paletteName, palette] : palettes) {
+    for (const auto &[name, palette] : palettes) {
         QApplication::setPalette(palette);
-        shoot(model, output, paletteName + u"-long-1120x720"_s, QSize(1120, 720));
+        shootTabs(model, output, name + u"-long-1120x720"_s, QSize(1120, 720));
     }
     return 0;
 }
