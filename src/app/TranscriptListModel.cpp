@@ -22,6 +22,7 @@ QVariant TranscriptListModel::data(const QModelIndex &index, int role) const
     case IsStreamingRole: return item.isStreaming;
     case SourceItemIdRole: return item.sourceItemID ? QVariant(*item.sourceItemID) : QVariant();
     case ItemIdRole: return item.id;
+    case BodyRevisionRole: return m_bodyRevisions.at(index.row());
     default: return {};
     }
 }
@@ -33,13 +34,15 @@ QHash<int, QByteArray> TranscriptListModel::roleNames() const
             {TranscriptRoleRole, "role"},
             {IsStreamingRole, "isStreaming"},
             {SourceItemIdRole, "sourceItemID"},
-            {ItemIdRole, "id"}};
+            {ItemIdRole, "id"},
+            {BodyRevisionRole, "bodyRevision"}};
 }
 
 void TranscriptListModel::replaceAll(const QList<DesktopTranscriptItem> &items)
 {
     beginResetModel();
     m_items = items;
+    m_bodyRevisions.fill(0, m_items.size());
     m_firstMatch.clear();
     for (qsizetype row = 0; row < m_items.size(); ++row)
         indexItem(row);
@@ -51,6 +54,7 @@ void TranscriptListModel::append(const DesktopTranscriptItem &item)
     const auto row = int(m_items.size());
     beginInsertRows({}, row, row);
     m_items.append(item);
+    m_bodyRevisions.append(0);
     indexItem(row);
     endInsertRows();
 }
@@ -62,6 +66,9 @@ void TranscriptListModel::appendAssistantDelta(const QString &delta, const std::
         return;
     if (const auto row = findMatch(DesktopTranscriptRole::assistant, itemID)) {
         DesktopTranscriptItem &item = m_items[*row];
+        // Geometric growth keeps appending cheap; an eighth keeps the spare small.
+        if (item.body.capacity() - item.body.size() < delta.size())
+            item.body.reserve(item.body.size() + delta.size() + item.body.size() / 8);
         item.body.append(delta);
         item.isStreaming = true;
         rowChanged(*row);
@@ -76,7 +83,8 @@ void TranscriptListModel::finalizeAssistantMessage(const QString &text, const st
     if (const auto row = findMatch(DesktopTranscriptRole::assistant, itemID)) {
         DesktopTranscriptItem &item = m_items[*row];
         if (!text.isEmpty())
-            item.body = text;
+            replaceBody(*row, text);
+        item.body.squeeze();
         item.isStreaming = false;
         rowChanged(*row);
         return;
@@ -88,7 +96,7 @@ void TranscriptListModel::upsertToolEvent(const QString &text, bool running, con
 {
     if (const auto row = findMatch(DesktopTranscriptRole::tool, itemID)) {
         DesktopTranscriptItem &item = m_items[*row];
-        item.body = text;
+        replaceBody(*row, text);
         item.isStreaming = running;
         rowChanged(*row);
         return;
@@ -126,10 +134,19 @@ void TranscriptListModel::indexItem(qsizetype row)
         m_firstMatch.insert(key, row);
 }
 
+// A body that only grew keeps its revision, so that views lay out just the new text.
+void TranscriptListModel::replaceBody(qsizetype row, const QString &body)
+{
+    QString &current = m_items[row].body;
+    if (!body.startsWith(current))
+        m_bodyRevisions[row] = ++m_lastRevision;
+    current = body;
+}
+
 void TranscriptListModel::rowChanged(qsizetype row)
 {
     const QModelIndex changed = index(int(row));
-    static const QList<int> mergedRoles = {Qt::DisplayRole, BodyRole, IsStreamingRole};
+    static const QList<int> mergedRoles = {Qt::DisplayRole, BodyRole, IsStreamingRole, BodyRevisionRole};
     Q_EMIT dataChanged(changed, changed, mergedRoles);
 }
 
