@@ -1,5 +1,9 @@
 #include "app/TranscriptListModel.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace tessel {
@@ -84,7 +88,7 @@ void TranscriptListModel::finalizeAssistantMessage(const QString &text, const st
         DesktopTranscriptItem &item = m_items[*row];
         if (!text.isEmpty())
             replaceBody(*row, text);
-        item.body.squeeze();
+        squeeze(item.body);
         item.isStreaming = false;
         rowChanged(*row);
         return;
@@ -132,6 +136,17 @@ void TranscriptListModel::indexItem(qsizetype row)
     const MatchKey key{item.role, item.sourceItemID};
     if (!m_firstMatch.contains(key))
         m_firstMatch.insert(key, row);
+}
+
+// A finished reply gives up the spare capacity it grew with. glibc keeps freed blocks, and
+// those of a long reply's growth come from the heap, so a long one hands them back too.
+void TranscriptListModel::squeeze(QString &body)
+{
+    body.squeeze();
+#if defined(__GLIBC__)
+    if (body.size() >= largeBodyLength)
+        malloc_trim(0);
+#endif
 }
 
 // A body that only grew keeps its revision, so that views lay out just the new text.

@@ -74,6 +74,8 @@ private:
     void indexItem(qsizetype row);
     void rowChanged(qsizetype row);
     void replaceBody(qsizetype row, const QString &body);
+    static void squeeze(QString &body);
+    static constexpr qsizetype largeBodyLength = 1024 * 1024;
 
     QList<DesktopTranscriptItem> m_items;
     // Per item, the revision of its body; replaced bodies take the next number.

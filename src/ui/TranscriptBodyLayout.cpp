@@ -16,8 +16,10 @@ namespace tessel {
 
 namespace {
 
-// Laid-out segments kept for painting, per body.
-constexpr size_t renderedCacheSize = 16;
+// Laid-out segments kept for painting, per body: enough for a screenful of short segments
+// (a streamed reply is laid out a line at a time), bounded in text for long ones.
+constexpr size_t renderedCacheSize = 96;
+constexpr qsizetype renderedCacheLength = 24'576;
 
 // QTextLayout breaks lines only at line separators.
 QString layoutText(QStringView text)
@@ -262,11 +264,25 @@ void TranscriptBodyLayout::addSegment(Segment segment, Rendered rendered)
     if (!rendered.lines && !rendered.document)
         return;
     rendered.segment = m_segments.size() - 1;
-    rendered.lastUse = ++m_uses;
-    if (m_rendered.size() >= renderedCacheSize)
-        m_rendered.erase(std::min_element(m_rendered.begin(), m_rendered.end(),
-                                          [](const auto &a, const auto &b) { return a.lastUse < b.lastUse; }));
-    m_rendered.push_back(std::move(rendered));
+    keep(std::move(rendered));
+}
+
+// Adds `entry`, dropping the least recently used ones beyond the cache's bounds.
+const TranscriptBodyLayout::Rendered &TranscriptBodyLayout::keep(Rendered entry) const
+{
+    entry.lastUse = ++m_uses;
+    const auto length = [&](const Rendered &r) { return m_segments[r.segment].length; };
+    qsizetype cached = length(entry);
+    for (const Rendered &r : m_rendered)
+        cached += length(r);
+    while (!m_rendered.empty() && (m_rendered.size() >= renderedCacheSize || cached > renderedCacheLength)) {
+        const auto oldest = std::min_element(m_rendered.begin(), m_rendered.end(),
+                                             [](const auto &a, const auto &b) { return a.lastUse < b.lastUse; });
+        cached -= length(*oldest);
+        m_rendered.erase(oldest);
+    }
+    m_rendered.push_back(std::move(entry));
+    return m_rendered.back();
 }
 
 qreal TranscriptBodyLayout::nextTop(bool startsBlock) const
@@ -296,20 +312,13 @@ const TranscriptBodyLayout::Rendered &TranscriptBodyLayout::rendered(QStringView
         return *found;
     }
     const Segment &s = m_segments[segment];
-    Rendered entry{segment, nullptr, nullptr, ++m_uses};
+    Rendered entry{segment, nullptr, nullptr, 0};
     const QStringView text = body.mid(s.start, s.length);
     if (s.markdown)
         entry.document = layOutMarkdown(text);
     else
         entry.lines = layOutLines(text);
-    if (m_rendered.size() >= renderedCacheSize) {
-        *std::min_element(m_rendered.begin(), m_rendered.end(),
-                          [](const auto &a, const auto &b) { return a.lastUse < b.lastUse; }) = std::move(entry);
-        return *std::max_element(m_rendered.begin(), m_rendered.end(),
-                                 [](const auto &a, const auto &b) { return a.lastUse < b.lastUse; });
-    }
-    m_rendered.push_back(std::move(entry));
-    return m_rendered.back();
+    return keep(std::move(entry));
 }
 
 std::unique_ptr<QTextLayout> TranscriptBodyLayout::layOutLines(QStringView text) const

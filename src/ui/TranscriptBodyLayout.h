@@ -102,6 +102,7 @@ private:
     void addSegment(Segment segment, Rendered rendered);
     qreal nextTop(bool startsBlock) const;
     const Rendered &rendered(QStringView body, size_t segment) const;
+    const Rendered &keep(Rendered entry) const;
     std::unique_ptr<QTextLayout> layOutLines(QStringView text) const;
     std::unique_ptr<QTextDocument> layOutMarkdown(QStringView text) const;
     size_t segmentAt(qreal y) const;

@@ -83,7 +83,6 @@ TranscriptBubble::TranscriptBubble(const Content &content, const QFont &baseFont
 {
     m_titleHeight = layOut(*m_titleLayout, textWidth(), alignment(m_role));
     m_body->extendTo(content.body);
-    m_body->layOutMore(content.body, layoutBudgetNs);
     updateNotice();
 }
 

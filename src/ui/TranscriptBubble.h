@@ -33,7 +33,7 @@ public:
     static constexpr int indicatorSize = 10;
     static constexpr int indicatorPen = 2;
     // What one call of layOutMore() may spend by default.
-    static constexpr qint64 layoutBudgetNs = 4'000'000;
+    static constexpr qint64 layoutBudgetNs = 3'000'000;
 
     // What a bubble shows of an item; the item's ids play no part. `bodyRevision` changes
     // whenever the body is replaced rather than extended.
@@ -76,7 +76,7 @@ public:
         qreal m_monospacedCharWidth;
     };
 
-    // Lays out what the default budget allows; without a source the bubble keeps the body.
+    // Lays nothing of the body out yet (layOutMore() does); without a source the bubble keeps the body.
     TranscriptBubble(const Content &content, const QFont &baseFont, int width, bool renderMarkdown = true,
                      BodySource source = {});
     TranscriptBubble(TranscriptBubble &&) noexcept;
