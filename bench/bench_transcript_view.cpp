@@ -397,6 +397,7 @@ void textMemory()
 
     const QString reply = manyLines(20 << 20);
     const double utf8Mb = reply.toUtf8().size() / 1048576.0;
+    trimHeap();
     const long before = residentKb();
     for (qsizetype at = 0; at < reply.size(); at += 65536)
         bench.model.appendAssistantDelta(reply.mid(at, 65536), u"reply"_s, u"Codex"_s);
@@ -407,7 +408,6 @@ void textMemory()
     const double keptMb = (residentKb() - before) / 1024.0;
     std::printf("20 MB reply (UTF-8 %.1f MB): keeps %.1f MB, %.2f times its UTF-8 size\n", utf8Mb, keptMb,
                 keptMb / utf8Mb);
-
 }
 
 } // namespace
