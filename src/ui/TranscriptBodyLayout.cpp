@@ -1,8 +1,11 @@
 #include "ui/TranscriptBodyLayout.h"
 
+#include "ui/UiStyle.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -348,7 +351,12 @@ std::unique_ptr<QTextDocument> TranscriptBodyLayout::layOutMarkdown(QStringView 
     document->setDocumentMargin(0);
     document->setMarkdown(text.toString(), QTextDocument::MarkdownDialectGitHub);
     QTextCursor cursor(document.get());
+    QList<std::pair<int, int>> links;
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+            if (fragment.fragment().charFormat().isAnchor())
+                links.append({fragment.fragment().position(), fragment.fragment().length()});
+        }
         if (!isFencedCode(block))
             continue;
         // Code wraps rather than running out of the bubble, on a faint band.
@@ -357,6 +365,14 @@ std::unique_ptr<QTextDocument> TranscriptBodyLayout::layOutMarkdown(QStringView 
         format.setBackground(QColor(127, 127, 127, 36));
         cursor.setPosition(block.position());
         cursor.setBlockFormat(format);
+    }
+    // Links in the accent colour, which reads on light and dark palettes alike.
+    QTextCharFormat link;
+    link.setForeground(UiStyle::accent(QGuiApplication::palette()));
+    for (const auto &[position, length] : links) {
+        cursor.setPosition(position);
+        cursor.setPosition(position + length, QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(link);
     }
     document->setTextWidth(m_width);
     return document;

@@ -207,7 +207,7 @@ void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &
         QTextLayout::FormatRange link;
         link.start = int(m_notice->text().size() - wholeTextLink.size());
         link.length = int(wholeTextLink.size());
-        link.format.setForeground(palette.link());
+        link.format.setForeground(UiStyle::accent(palette));
         link.format.setFontUnderline(true);
         painter->setPen(UiStyle::secondary(palette));
         m_notice->draw(painter, topLeft + noticeRect().topLeft(), {link});

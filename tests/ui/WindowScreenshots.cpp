@@ -171,6 +171,8 @@ void shootTranscript(TesselDesktopPOCModel &model, const QString &directory, con
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         fail("the window was not exposed");
+    // The long reply is laid out a little per frame: let it finish first.
+    QTest::qWait(1500);
     auto *view = window.findChild<TranscriptView *>();
     const int longRow = view->model()->rowCount() - 2;
     for (const auto &[suffix, row] : {std::pair{u"-markdown"_s, longRow + 1}, std::pair{u"-long-reply"_s, longRow}}) {
