@@ -115,21 +115,31 @@ bool prepareLongTexts(TesselDesktopPOCModel &model, const QString &projectDirect
     return true;
 }
 
-void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString &name, QSize size)
+void showContent(MainWindow &window, TesselDesktopPOCModel &model, QSize size)
 {
-    MainWindow window;
     window.setContent(new TesselDesktopPOCContentView(&model));
     window.resize(size);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         fail("the window was not exposed");
+}
+
+void save(MainWindow &window, const QString &directory, const QString &name)
+{
+    const QString file = QDir(directory).filePath(name + u".png"_s);
+    if (!window.grab().save(file))
+        fail("cannot write a screenshot");
+    std::printf("%s\n", qPrintable(file));
+}
+
+void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString &name, QSize size)
+{
+    MainWindow window;
+    showContent(window, model, size);
     for (const auto tab : {ProjectWorkspaceTab::chat, ProjectWorkspaceTab::files}) {
         model.setWorkspaceTab(tab);
         QTest::qWait(400);
-        const QString file = QDir(directory).filePath(name + u'-' + QString(enumToWire(tab)) + u".png"_s);
-        if (!window.grab().save(file))
-            fail("cannot write a screenshot");
-        std::printf("%s\n", qPrintable(file));
+        save(window, directory, name + u'-' + QString(enumToWire(tab)));
     }
 }
 
@@ -141,11 +151,7 @@ void shootDocument(TesselDesktopPOCModel &model, const QString &directory, const
         fail("no document");
     model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"An unsaved line.\n"_s);
     MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.resize(1120, 720);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        fail("the window was not exposed");
+    showContent(window, model, QSize(1120, 720));
     // At the end of the first line, where a long line shows where it continues.
     if (auto *editor = window.findChild<QPlainTextEdit *>(u"desktop-files-editor"_s))
         editor->moveCursor(QTextCursor::EndOfBlock);
@@ -154,10 +160,7 @@ void shootDocument(TesselDesktopPOCModel &model, const QString &directory, const
             mode->setCurrentIndex(1);
     }
     QTest::qWait(400);
-    const QString file = QDir(directory).filePath(name + u".png"_s);
-    if (!window.grab().save(file))
-        fail("cannot write a screenshot");
-    std::printf("%s\n", qPrintable(file));
+    save(window, directory, name);
 }
 
 // The chat tab ending with a reply in Markdown, after a reply of one very long line; then
@@ -166,11 +169,7 @@ void shootTranscript(TesselDesktopPOCModel &model, const QString &directory, con
 {
     model.setWorkspaceTab(ProjectWorkspaceTab::chat);
     MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.resize(1120, 720);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        fail("the window was not exposed");
+    showContent(window, model, QSize(1120, 720));
     // The long reply is laid out a little per frame: let it finish first.
     QTest::qWait(1500);
     auto *view = window.findChild<TranscriptView *>();
@@ -178,10 +177,7 @@ void shootTranscript(TesselDesktopPOCModel &model, const QString &directory, con
     for (const auto &[suffix, row] : {std::pair{u"-markdown"_s, longRow + 1}, std::pair{u"-long-reply"_s, longRow}}) {
         view->scrollTo(view->model()->index(row, 0), QAbstractItemView::PositionAtBottom);
         QTest::qWait(600);
-        const QString file = QDir(directory).filePath(name + suffix + u".png"_s);
-        if (!window.grab().save(file))
-            fail("cannot write a screenshot");
-        std::printf("%s\n", qPrintable(file));
+        save(window, directory, name + suffix);
     }
 }
 
