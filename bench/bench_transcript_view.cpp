@@ -4,8 +4,15 @@
 // item by one delta and repainting; scroll frames; the repaint rate and the longest
 // event-loop stall while 1,000 deltas a second stream; and peak memory. Prints one line per
 // figure; medians over repeated runs where a single run is short.
+//
+// `bench_transcript_view text` measures large replies instead: a 1 MB line without a break
+// opportunity (in 1 KB deltas and as one delta) and a 10 MB reply of many lines, each beside
+// an ordinary 4 KB reply, with Markdown rendering on and off: the longest event-loop stall,
+// the time to the first paint and the peak memory; then the memory a 20 MB reply keeps and
+// the cost of an item.
 #include "app/TranscriptListModel.h"
 #include "ui/TranscriptBubble.h"
+#include "ui/TranscriptBubbleDelegate.h"
 #include "ui/TranscriptView.h"
 
 #include <QApplication>
@@ -15,6 +22,8 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTimer>
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -226,16 +235,179 @@ void streaming()
                 static_cast<long long>(bench.model.items().constLast().body.size()));
 }
 
-long peakResidentKb()
+long statusKb(const QByteArray &field)
 {
     QFile status(u"/proc/self/status"_s);
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLong();
     }
     return -1;
+}
+
+long peakResidentKb()
+{
+    return statusKb("VmHWM:");
+}
+
+long residentKb()
+{
+    return statusKb("VmRSS:");
+}
+
+// Hands freed heap pages back, so that what follows is measured from what is really kept.
+void trimHeap()
+{
+    malloc_trim(0);
+}
+
+// Starts the peak resident size afresh at the current size.
+void resetPeak()
+{
+    trimHeap();
+    QFile clear(u"/proc/self/clear_refs"_s);
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+struct TextFigures
+{
+    double stallMs = 0;
+    double firstPaintMs = 0;
+    double peakMb = 0;
+};
+
+bool laidOut(Bench &bench)
+{
+    if (bench.model.rowCount() == 0)
+        return false;
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, bench.view->viewport()->width() - 2 * TranscriptView::margin, 1);
+    option.font = bench.view->font();
+    const auto *delegate = qobject_cast<TranscriptBubbleDelegate *>(bench.view->itemDelegate());
+    return delegate->bubble(option, bench.model.index(0)).isLaidOut();
+}
+
+// Streams `text` into an empty transcript, a delta per turn of the event loop, until it is all
+// laid out; a 1 ms timer's longest gap is the longest stall.
+TextFigures streamText(const QString &text, qsizetype deltaLength, bool markdown)
+{
+    Bench bench;
+    bench.show();
+    bench.view->setRenderMarkdown(markdown);
+    Bench::idle(100);
+    resetPeak();
+    const long baseKb = residentKb();
+    TextFigures figures;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longestGap = std::max(longestGap, now - lastTick);
+        lastTick = now;
+    });
+    qsizetype fed = 0;
+    QTimer feed;
+    QObject::connect(&feed, &QTimer::timeout, [&] {
+        bench.model.appendAssistantDelta(text.mid(fed, deltaLength), u"reply"_s, u"Codex"_s);
+        fed += deltaLength;
+        if (fed >= text.size())
+            feed.stop();
+    });
+    const int paintsBefore = bench.counter.paints;
+    probe.start(1);
+    feed.start(0);
+    while (fed < text.size() || !laidOut(bench)) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (figures.firstPaintMs == 0 && bench.counter.paints > paintsBefore)
+            figures.firstPaintMs = ms(clock);
+    }
+    Bench::idle(50);
+    figures.stallMs = double(longestGap) / 1e6;
+    figures.peakMb = (peakResidentKb() - baseKb) / 1024.0;
+    return figures;
+}
+
+QString manyLines(qsizetype length)
+{
+    QRandomGenerator random(7);
+    QString text;
+    text.reserve(length + 200);
+    for (int line = 0; text.size() < length; ++line) {
+        if (line % 40 == 10)
+            text += u"```\nfor (int i = 0; i < n; ++i)\n    total += values[i];\n```\n\n"_s;
+        text += (line % 6 == 0 ? u"- "_s : QString()) + prose(random, 80) + (line % 6 == 5 ? u"\n\n"_s : u"\n"_s);
+    }
+    text.truncate(length);
+    return text;
+}
+
+void largeText()
+{
+    QRandomGenerator random(3);
+    const QString ordinary = prose(random, 4096);
+    const QString line(1 << 20, u'x');
+    const QString lines = manyLines(10 << 20);
+    struct Case
+    {
+        const char *name;
+        const QString &text;
+        qsizetype deltaLength;
+    };
+    const Case cases[] = {{"1 MB line, 1 KB deltas", line, 1024},
+                          {"1 MB line, one delta", line, line.size()},
+                          {"10 MB of lines, 4 KB deltas", lines, 4096}};
+    std::printf("%-30s %-9s %12s %12s %12s\n", "reply", "Markdown", "stall ms", "1st paint ms", "peak MB");
+    const auto print = [](const char *name, bool markdown, const TextFigures &f) {
+        std::printf("%-30s %-9s %12.1f %12.1f %12.1f\n", name, markdown ? "on" : "off", f.stallMs, f.firstPaintMs,
+                    f.peakMb);
+    };
+    for (const bool markdown : {false, true}) {
+        print("baseline: 4 KB, 40 B deltas", markdown, streamText(ordinary, 40, markdown));
+        for (const Case &c : cases)
+            print(c.name, markdown, streamText(c.text, c.deltaLength, markdown));
+    }
+}
+
+// What a long reply keeps once it has streamed and been shown, against its UTF-8 size; and what
+// an item costs beyond its text.
+void textMemory()
+{
+    Bench bench;
+    bench.show();
+    Bench::idle(100);
+    // The model shares the items' text with this list: what it adds is the cost of the items.
+    constexpr int count = 20'000;
+    QList<DesktopTranscriptItem> items = transcriptOf(count);
+    trimHeap();
+    const long itemsBefore = residentKb();
+    bench.model.replaceAll(items);
+    Bench::idle(200);
+    std::printf("per item beyond its UTF-16 text: %.0f bytes (%d items)\n",
+                (residentKb() - itemsBefore) * 1024.0 / count, count);
+    bench.model.replaceAll({});
+    items.clear();
+    Bench::idle(100);
+
+    const QString reply = manyLines(20 << 20);
+    const double utf8Mb = reply.toUtf8().size() / 1048576.0;
+    trimHeap();
+    const long before = residentKb();
+    for (qsizetype at = 0; at < reply.size(); at += 65536)
+        bench.model.appendAssistantDelta(reply.mid(at, 65536), u"reply"_s, u"Codex"_s);
+    bench.model.finalizeAssistantMessage(QString(), u"reply"_s, u"Codex"_s);
+    while (!laidOut(bench))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    Bench::idle(100);
+    const double keptMb = (residentKb() - before) / 1024.0;
+    std::printf("20 MB reply (UTF-8 %.1f MB): keeps %.1f MB, %.2f times its UTF-8 size\n", utf8Mb, keptMb,
+                keptMb / utf8Mb);
 }
 
 } // namespace
@@ -243,6 +415,11 @@ long peakResidentKb()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "text") == 0) {
+        largeText();
+        textMemory();
+        return 0;
+    }
     const auto items = transcriptOf(10'000);
     std::vector<double> firsts;
     for (int i = 0; i < 5; ++i)

@@ -1,5 +1,9 @@
 #include "app/TranscriptListModel.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace tessel {
@@ -22,6 +26,7 @@ QVariant TranscriptListModel::data(const QModelIndex &index, int role) const
     case IsStreamingRole: return item.isStreaming;
     case SourceItemIdRole: return item.sourceItemID ? QVariant(*item.sourceItemID) : QVariant();
     case ItemIdRole: return item.id;
+    case BodyRevisionRole: return m_bodyRevisions.at(index.row());
     default: return {};
     }
 }
@@ -33,13 +38,15 @@ QHash<int, QByteArray> TranscriptListModel::roleNames() const
             {TranscriptRoleRole, "role"},
             {IsStreamingRole, "isStreaming"},
             {SourceItemIdRole, "sourceItemID"},
-            {ItemIdRole, "id"}};
+            {ItemIdRole, "id"},
+            {BodyRevisionRole, "bodyRevision"}};
 }
 
 void TranscriptListModel::replaceAll(const QList<DesktopTranscriptItem> &items)
 {
     beginResetModel();
     m_items = items;
+    m_bodyRevisions.fill(0, m_items.size());
     m_firstMatch.clear();
     for (qsizetype row = 0; row < m_items.size(); ++row)
         indexItem(row);
@@ -51,6 +58,7 @@ void TranscriptListModel::append(const DesktopTranscriptItem &item)
     const auto row = int(m_items.size());
     beginInsertRows({}, row, row);
     m_items.append(item);
+    m_bodyRevisions.append(0);
     indexItem(row);
     endInsertRows();
 }
@@ -62,6 +70,9 @@ void TranscriptListModel::appendAssistantDelta(const QString &delta, const std::
         return;
     if (const auto row = findMatch(DesktopTranscriptRole::assistant, itemID)) {
         DesktopTranscriptItem &item = m_items[*row];
+        // Geometric growth keeps appending cheap; an eighth keeps the spare small.
+        if (item.body.capacity() - item.body.size() < delta.size())
+            item.body.reserve(item.body.size() + delta.size() + item.body.size() / 8);
         item.body.append(delta);
         item.isStreaming = true;
         rowChanged(*row);
@@ -76,7 +87,8 @@ void TranscriptListModel::finalizeAssistantMessage(const QString &text, const st
     if (const auto row = findMatch(DesktopTranscriptRole::assistant, itemID)) {
         DesktopTranscriptItem &item = m_items[*row];
         if (!text.isEmpty())
-            item.body = text;
+            replaceBody(*row, text);
+        squeeze(item.body);
         item.isStreaming = false;
         rowChanged(*row);
         return;
@@ -88,7 +100,7 @@ void TranscriptListModel::upsertToolEvent(const QString &text, bool running, con
 {
     if (const auto row = findMatch(DesktopTranscriptRole::tool, itemID)) {
         DesktopTranscriptItem &item = m_items[*row];
-        item.body = text;
+        replaceBody(*row, text);
         item.isStreaming = running;
         rowChanged(*row);
         return;
@@ -126,10 +138,30 @@ void TranscriptListModel::indexItem(qsizetype row)
         m_firstMatch.insert(key, row);
 }
 
+// A finished reply gives up the spare capacity it grew with. glibc keeps freed blocks, and
+// those of a long reply's growth come from the heap, so a long one hands them back too.
+void TranscriptListModel::squeeze(QString &body)
+{
+    body.squeeze();
+#if defined(__GLIBC__)
+    if (body.size() >= largeBodyLength)
+        malloc_trim(0);
+#endif
+}
+
+// A body that only grew keeps its revision, so that views lay out just the new text.
+void TranscriptListModel::replaceBody(qsizetype row, const QString &body)
+{
+    QString &current = m_items[row].body;
+    if (!body.startsWith(current))
+        m_bodyRevisions[row] = ++m_lastRevision;
+    current = body;
+}
+
 void TranscriptListModel::rowChanged(qsizetype row)
 {
     const QModelIndex changed = index(int(row));
-    static const QList<int> mergedRoles = {Qt::DisplayRole, BodyRole, IsStreamingRole};
+    static const QList<int> mergedRoles = {Qt::DisplayRole, BodyRole, IsStreamingRole, BodyRevisionRole};
     Q_EMIT dataChanged(changed, changed, mergedRoles);
 }
 

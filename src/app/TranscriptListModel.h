@@ -18,6 +18,9 @@ namespace tessel {
 // one. Items are only appended or replaced wholesale and a merge never changes an item's role
 // or id, so the first match of a key never moves; an index from key to row makes each merge
 // O(1) however long the transcript grows.
+//
+// A streamed body grows with at most an eighth of spare capacity, and gives up the spare
+// when it stops streaming, so that a long reply costs little more than its UTF-16 text.
 class TranscriptListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -30,6 +33,8 @@ public:
         IsStreamingRole,
         SourceItemIdRole,
         ItemIdRole,
+        // A number that changes whenever the body is replaced rather than extended.
+        BodyRevisionRole,
     };
     Q_ENUM(Role)
 
@@ -68,8 +73,14 @@ private:
     std::optional<qsizetype> findMatch(DesktopTranscriptRole role, const std::optional<QString> &itemID) const;
     void indexItem(qsizetype row);
     void rowChanged(qsizetype row);
+    void replaceBody(qsizetype row, const QString &body);
+    static void squeeze(QString &body);
+    static constexpr qsizetype largeBodyLength = 1024 * 1024;
 
     QList<DesktopTranscriptItem> m_items;
+    // Per item, the revision of its body; replaced bodies take the next number.
+    QList<quint64> m_bodyRevisions;
+    quint64 m_lastRevision = 0;
     QHash<MatchKey, qsizetype> m_firstMatch;
 };
 

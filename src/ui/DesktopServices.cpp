@@ -6,6 +6,7 @@
 #include "desktop/TurnNotifier.h"
 #include "ui/DesktopApplication.h"
 #include "ui/MainWindow.h"
+#include "ui/TranscriptView.h"
 #include "ui/UiTestControl.h"
 
 #include <QApplication>
@@ -39,6 +40,10 @@ DesktopServices::DesktopServices(TesselDesktopPOCModel &model, QSettings &settin
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, m_turnNotifier,
             [this](Qt::ApplicationState state) { m_turnNotifier->setWindowActive(state == Qt::ApplicationActive); });
     connect(m_turnNotifier, &TurnNotifier::windowRequested, this, &DesktopServices::raiseWindow);
+
+    const bool renderMarkdown = settings.value(QString::fromLatin1(TranscriptView::renderMarkdownSettingsKey), true).toBool();
+    for (auto *transcript : window.findChildren<TranscriptView *>())
+        transcript->setRenderMarkdown(renderMarkdown);
 
     if (processInfo.nonEmptyVariable(QString::fromLatin1(UiTestControl::environmentVariable)) == u"1"_s)
         new UiTestControl(window, this);

@@ -17,8 +17,9 @@ struct ProcessInfo;
 
 // What the desktop adds around the model and its window: unsaved drafts kept across
 // crashes and restarts, and a notification when a turn ends while the window is not
-// active, whose click brings the window back. Each is on unless its setting turns it off
-// (DraftKeeper::settingsKey, TurnNotifier::settingsKey).
+// active, whose click brings the window back; and replies rendered as Markdown. Each is on
+// unless its setting turns it off (DraftKeeper::settingsKey, TurnNotifier::settingsKey,
+// TranscriptView::renderMarkdownSettingsKey).
 class DesktopServices : public QObject
 {
     Q_OBJECT

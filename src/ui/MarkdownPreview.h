@@ -16,8 +16,7 @@ public:
     explicit MarkdownPreview(QWidget *parent = nullptr);
 
     void showMarkdown(const QString &markdown);
-
-private:
+    // Opens web and mail addresses in the desktop's browser or mail program; nothing else.
     static void openLink(const QUrl &url);
 };
 

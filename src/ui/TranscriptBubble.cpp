@@ -1,8 +1,10 @@
 #include "ui/TranscriptBubble.h"
 
+#include "ui/TranscriptBodyLayout.h"
 #include "ui/UiStyle.h"
 
 #include <QFontMetricsF>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLine>
@@ -21,7 +23,6 @@ int layOut(QTextLayout &layout, int width, Qt::Alignment alignment)
     QTextOption option(alignment);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
-    layout.setCacheEnabled(true);
     qreal y = 0;
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
@@ -33,24 +34,7 @@ int layOut(QTextLayout &layout, int width, Qt::Alignment alignment)
     return int(std::ceil(y));
 }
 
-// A bubble kept for a streaming row must not share the model's string, or every delta
-// appended to that string would copy the whole reply.
-QString unshared(const QString &text)
-{
-    return QString(text.constData(), text.size());
-}
-
-// QTextLayout breaks lines only at line separators.
-QString layoutText(QStringView text)
-{
-    QString copy = text.toString();
-    copy.replace(u'\n', QChar::LineSeparator);
-    return copy;
-}
-
-// A streaming body re-lays out its last chunk on every delta; past this many lines the
-// chunk's settled lines are frozen and a new chunk starts at its last line.
-constexpr int linesPerChunk = 8;
+const auto wholeTextLink = u"Open Whole Text"_s;
 
 } // namespace
 
@@ -74,54 +58,83 @@ int TranscriptBubble::HeightEstimate::height(DesktopTranscriptRole role, qsizety
 {
     const qreal charWidth = role == DesktopTranscriptRole::tool ? m_monospacedCharWidth : m_charWidth;
     const auto charsPerLine = std::max<qsizetype>(1, qsizetype(m_textWidth / charWidth));
-    const auto lines = std::max<qsizetype>(1, (bodyLength + charsPerLine - 1) / charsPerLine);
-    return m_fixedHeight + int(std::min<qsizetype>(lines, 100'000)) * m_lineHeight;
+    const auto shown = std::min(bodyLength, TranscriptBodyLayout::shownLimit);
+    const auto lines = std::max<qsizetype>(1, (shown + charsPerLine - 1) / charsPerLine);
+    return m_fixedHeight + int(lines) * m_lineHeight;
 }
 
-TranscriptBubble::TranscriptBubble(const Content &content, const QFont &baseFont, int width)
-    : m_content{content.role, content.title, unshared(content.body), content.isStreaming}
-    , m_bodyFont(bodyFont(content.role, baseFont))
+TranscriptBubble::TranscriptBubble(const Content &content, const QFont &baseFont, int width, bool renderMarkdown,
+                                   BodySource source)
+    : m_role(content.role)
+    , m_title(content.title)
+    , m_isStreaming(content.isStreaming)
+    , m_bodyRevision(content.bodyRevision)
+    , m_bodyLength(content.body.size())
+    , m_renderMarkdown(renderMarkdown)
+    , m_source(std::move(source))
+    , m_ownBody(m_source ? QString() : content.body)
     , m_width(width)
-    , m_title(std::make_unique<QTextLayout>(layoutText(shownTitle(content.role, content.title)),
-                                            UiStyle::semiboldCaptionFont(baseFont)))
+    , m_baseFont(baseFont)
+    , m_titleLayout(std::make_unique<QTextLayout>(shownTitle(content.role, content.title),
+                                                  UiStyle::semiboldCaptionFont(baseFont)))
+    , m_body(std::make_unique<TranscriptBodyLayout>(bodyFont(content.role, baseFont), textWidth(),
+                                                    alignment(content.role),
+                                                    renderMarkdown && content.role == DesktopTranscriptRole::assistant))
 {
-    m_titleHeight = layOut(*m_title, textWidth(), alignment(m_content.role));
-    layOutBodyFrom(0, 0);
+    m_titleHeight = layOut(*m_titleLayout, textWidth(), alignment(m_role));
+    m_body->extendTo(content.body);
+    updateNotice();
 }
+
+TranscriptBubble::TranscriptBubble(TranscriptBubble &&) noexcept = default;
+TranscriptBubble &TranscriptBubble::operator=(TranscriptBubble &&) noexcept = default;
+TranscriptBubble::~TranscriptBubble() = default;
 
 bool TranscriptBubble::extend(const Content &content)
 {
-    if (content.role != m_content.role || content.title != m_content.title || !content.body.startsWith(m_content.body))
+    if (content.role != m_role || content.title != m_title || content.bodyRevision != m_bodyRevision ||
+        content.body.size() < m_bodyLength)
         return false;
-    const qsizetype oldLength = m_content.body.size();
-    m_content.isStreaming = content.isStreaming;
-    if (content.body.size() == oldLength)
+    m_isStreaming = content.isStreaming;
+    if (content.body.size() == m_bodyLength)
         return true;
-    m_content.body = unshared(content.body);
-    BodyChunk &last = m_body.back();
-    if (last.lineCount < linesPerChunk) {
-        const BodyChunk rebuilt{nullptr, 0, last.top, last.start};
-        m_body.pop_back();
-        layOutBodyFrom(rebuilt.start, rebuilt.top);
-        return true;
-    }
-    // Lines above the last one keep their breaks whatever follows; only the last one and
-    // the new text are laid out again.
-    const QTextLine lastLine = last.layout->lineAt(last.lineCount - 1);
-    --last.lineCount;
-    layOutBodyFrom(last.start + lastLine.textStart(), last.top + lastLine.y());
+    m_bodyLength = content.body.size();
+    if (!m_source)
+        m_ownBody = content.body;
+    m_body->extendTo(content.body);
+    updateNotice();
     return true;
 }
 
-void TranscriptBubble::layOutBodyFrom(qsizetype start, qreal top)
+bool TranscriptBubble::layOutMore(qint64 budgetNs)
 {
-    BodyChunk chunk;
-    chunk.layout = std::make_unique<QTextLayout>(layoutText(QStringView(m_content.body).mid(start)), m_bodyFont);
-    layOut(*chunk.layout, textWidth(), alignment(m_content.role));
-    chunk.lineCount = chunk.layout->lineCount();
-    chunk.top = top;
-    chunk.start = start;
-    m_body.push_back(std::move(chunk));
+    return m_body->isComplete() || m_body->layOutMore(body(), budgetNs);
+}
+
+bool TranscriptBubble::isLaidOut() const
+{
+    return m_body->isComplete();
+}
+
+QString TranscriptBubble::body() const
+{
+    return m_source ? m_source() : m_ownBody;
+}
+
+void TranscriptBubble::updateNotice()
+{
+    if (!m_body->isTruncated()) {
+        m_notice.reset();
+        return;
+    }
+    const QLocale locale;
+    const QString text = u"Showing the first %1 of %2 characters. "_s.arg(locale.toString(m_body->shownLength()),
+                                                                             locale.toString(m_bodyLength)) +
+                         wholeTextLink;
+    if (m_notice && m_notice->text() == text)
+        return;
+    m_notice = std::make_unique<QTextLayout>(text, UiStyle::captionFont(m_baseFont));
+    layOut(*m_notice, textWidth(), alignment(m_role));
 }
 
 int TranscriptBubble::textWidth() const
@@ -131,18 +144,49 @@ int TranscriptBubble::textWidth() const
 
 int TranscriptBubble::height() const
 {
-    return padding + m_titleHeight + spacing + bodyRect().height() + padding;
+    const QRect notice = noticeRect();
+    return (notice.isNull() ? bodyRect().bottom() + 1 : notice.bottom() + 1) + padding;
 }
 
 QRect TranscriptBubble::bodyRect() const
 {
-    const BodyChunk &last = m_body.back();
-    qreal bottom = last.top;
-    if (last.lineCount > 0) {
-        const QTextLine line = last.layout->lineAt(last.lineCount - 1);
-        bottom += line.y() + line.height();
-    }
-    return QRect(padding, padding + m_titleHeight + spacing, textWidth(), int(std::ceil(bottom)));
+    return QRect(padding, padding + m_titleHeight + spacing, textWidth(), int(std::ceil(m_body->height())));
+}
+
+QRect TranscriptBubble::noticeRect() const
+{
+    if (!m_notice)
+        return {};
+    const int top = bodyRect().bottom() + 1 + spacing;
+    return QRect(padding, top, textWidth(), int(std::ceil(m_notice->boundingRect().height())));
+}
+
+QList<QRectF> TranscriptBubble::textRangeRects(qsizetype start, qsizetype length) const
+{
+    QList<QRectF> rects = m_body->rangeRects(body(), start, length);
+    for (QRectF &rect : rects)
+        rect.translate(bodyRect().topLeft());
+    return rects;
+}
+
+TranscriptBubble::Hit TranscriptBubble::hitAt(QPoint point) const
+{
+    if (noticeRect().contains(point))
+        return Hit{Hit::Kind::wholeText, {}};
+    if (!bodyRect().contains(point))
+        return {};
+    const QString text = body();
+    const QPointF inBody = point - bodyRect().topLeft();
+    if (const QString link = m_body->linkAt(text, inBody); !link.isEmpty())
+        return Hit{Hit::Kind::link, link};
+    if (const auto code = m_body->codeAt(text, inBody))
+        return Hit{Hit::Kind::code, *code};
+    return {};
+}
+
+QStringList TranscriptBubble::renderedBlocks() const
+{
+    return m_body->renderedBlocks(body());
 }
 
 void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal indicatorTurn) const
@@ -150,33 +194,27 @@ void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
-    painter->setBrush(background(m_content.role, palette));
+    painter->setBrush(background(m_role, palette));
     painter->drawRoundedRect(QRect(topLeft, QSize(m_width, height())), cornerRadius, cornerRadius);
 
-    painter->setPen(titleColour(m_content.role, palette));
-    m_title->draw(painter, topLeft + QPoint(padding, padding));
+    painter->setPen(titleColour(m_role, palette));
+    m_titleLayout->draw(painter, topLeft + QPoint(padding, padding));
     painter->setPen(UiStyle::primary(palette));
-    paintBody(painter, topLeft + bodyRect().topLeft());
-    if (m_content.isStreaming)
+    // Bodies draw only what lies inside the clip: a long reply may be far taller than the viewport.
+    const QRectF clip = painter->hasClipping() ? painter->clipBoundingRect() : QRectF();
+    m_body->paint(painter, topLeft + bodyRect().topLeft(), palette, body(), clip);
+    if (m_notice) {
+        QTextLayout::FormatRange link;
+        link.start = int(m_notice->text().size() - wholeTextLink.size());
+        link.length = int(wholeTextLink.size());
+        link.format.setForeground(UiStyle::accent(palette));
+        link.format.setFontUnderline(true);
+        painter->setPen(UiStyle::secondary(palette));
+        m_notice->draw(painter, topLeft + noticeRect().topLeft(), {link});
+    }
+    if (m_isStreaming)
         paintIndicator(painter, QRect(topLeft, QSize(m_width, height())), palette, indicatorTurn);
     painter->restore();
-}
-
-// Draws only the lines inside the clip: a long reply may be far taller than the viewport.
-void TranscriptBubble::paintBody(QPainter *painter, QPointF origin) const
-{
-    const QRectF clip = painter->hasClipping() ? painter->clipBoundingRect() : QRectF();
-    for (const BodyChunk &chunk : m_body) {
-        const QPointF chunkOrigin = origin + QPointF(0, chunk.top);
-        for (int i = 0; i < chunk.lineCount; ++i) {
-            const QTextLine line = chunk.layout->lineAt(i);
-            const qreal y = chunkOrigin.y() + line.y();
-            if (!clip.isNull() && y > clip.bottom())
-                return;
-            if (clip.isNull() || y + line.height() >= clip.top())
-                line.draw(painter, chunkOrigin);
-        }
-    }
 }
 
 QRect TranscriptBubble::indicatorRect(const QRect &bubble)

@@ -8,6 +8,14 @@
 
 namespace tessel {
 
+TranscriptBubbleDelegate::TranscriptBubbleDelegate(QObject *parent)
+    : QStyledItemDelegate(parent)
+{
+    m_pendingTimer.setSingleShot(true);
+    m_pendingTimer.setInterval(0);
+    connect(&m_pendingTimer, &QTimer::timeout, this, &TranscriptBubbleDelegate::reportPending);
+}
+
 TranscriptBubbleDelegate::~TranscriptBubbleDelegate() = default;
 
 void TranscriptBubbleDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -18,10 +26,35 @@ void TranscriptBubbleDelegate::paint(QPainter *painter, const QStyleOptionViewIt
 
 QSize TranscriptBubbleDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    return QSize(option.rect.width(), bubble(option, index).height());
+    TranscriptBubble &bubble = cachedBubble(option, index);
+    if (!bubble.layOutMore() && !m_pending.contains(index)) {
+        m_pending.append(index);
+        m_pendingTimer.start();
+    }
+    return QSize(option.rect.width(), bubble.height());
+}
+
+void TranscriptBubbleDelegate::reportPending()
+{
+    for (const QPersistentModelIndex &index : std::exchange(m_pending, {})) {
+        if (index.isValid())
+            Q_EMIT layoutPending(index);
+    }
+}
+
+void TranscriptBubbleDelegate::setRenderMarkdown(bool on)
+{
+    m_renderMarkdown = on;
+    m_cache.clear();
 }
 
 const TranscriptBubble &TranscriptBubbleDelegate::bubble(const QStyleOptionViewItem &option,
+                                                         const QModelIndex &index) const
+{
+    return cachedBubble(option, index);
+}
+
+TranscriptBubble &TranscriptBubbleDelegate::cachedBubble(const QStyleOptionViewItem &option,
                                                          const QModelIndex &index) const
 {
     const TranscriptBubble::Content content = contentAt(index);
@@ -41,8 +74,14 @@ const TranscriptBubble &TranscriptBubbleDelegate::bubble(const QStyleOptionViewI
             cached = std::min_element(m_cache.begin(), m_cache.end(),
                                       [](const auto &a, const auto &b) { return a.lastUse < b.lastUse; });
     }
-    *cached =
-        CachedBubble{index, option.font, std::make_unique<TranscriptBubble>(content, option.font, width), ++m_uses};
+    // The bubble reads the body from the model when it needs it and keeps no copy.
+    auto source = [row = QPersistentModelIndex(index)] {
+        return row.data(TranscriptListModel::BodyRole).toString();
+    };
+    *cached = CachedBubble{
+        index, option.font,
+        std::make_unique<TranscriptBubble>(content, option.font, width, m_renderMarkdown, std::move(source)),
+        ++m_uses};
     return *cached->bubble;
 }
 
@@ -51,7 +90,8 @@ TranscriptBubble::Content TranscriptBubbleDelegate::contentAt(const QModelIndex 
     return TranscriptBubble::Content{
         static_cast<DesktopTranscriptRole>(index.data(TranscriptListModel::TranscriptRoleRole).toInt()),
         index.data(TranscriptListModel::TitleRole).toString(), index.data(TranscriptListModel::BodyRole).toString(),
-        index.data(TranscriptListModel::IsStreamingRole).toBool()};
+        index.data(TranscriptListModel::IsStreamingRole).toBool(),
+        index.data(TranscriptListModel::BodyRevisionRole).toULongLong()};
 }
 
 } // namespace tessel

@@ -16,6 +16,9 @@ class TranscriptTextSelector : public QObject
     Q_OBJECT
 
 public:
+    // Longest text it takes: the editor lays out all of its text at once.
+    static constexpr qsizetype maximumLength = 32'768;
+
     explicit TranscriptTextSelector(QWidget *viewport);
     ~TranscriptTextSelector() override;
 

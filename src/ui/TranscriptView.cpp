@@ -1,6 +1,8 @@
 #include "ui/TranscriptView.h"
 
 #include "app/TranscriptListModel.h"
+#include "ui/DocumentEditor.h"
+#include "ui/MarkdownPreview.h"
 #include "ui/TranscriptBubble.h"
 #include "ui/TranscriptBubbleDelegate.h"
 #include "ui/TranscriptTextSelector.h"
@@ -27,7 +29,16 @@ TranscriptView::TranscriptView(QWidget *parent)
     : QListView(parent)
     , m_selector(new TranscriptTextSelector(viewport()))
 {
-    setItemDelegate(new TranscriptBubbleDelegate(this));
+    auto *delegate = new TranscriptBubbleDelegate(this);
+    setItemDelegate(delegate);
+    // A row laid out in part is measured again by the next frame, until it is complete.
+    connect(delegate, &TranscriptBubbleDelegate::layoutPending, this, [this](const QModelIndex &index) {
+        if (index.parent() == rootIndex() && index.row() < m_layout.count()) {
+            m_layout.invalidate(index.row());
+            markDirty(index.row());
+        }
+    });
+    setMouseTracking(true);
     setVerticalScrollMode(ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionMode(NoSelection);
@@ -447,6 +458,27 @@ void TranscriptView::mouseDoubleClickEvent(QMouseEvent *event)
     openTextSelection(index);
 }
 
+void TranscriptView::mouseMoveEvent(QMouseEvent *event)
+{
+    QListView::mouseMoveEvent(event);
+    const auto kind = bubbleHit(event->position().toPoint()).kind;
+    const bool clickable = kind == TranscriptBubble::Hit::Kind::link || kind == TranscriptBubble::Hit::Kind::wholeText;
+    viewport()->setCursor(clickable ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void TranscriptView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QListView::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint point = event->position().toPoint();
+    const TranscriptBubble::Hit hit = bubbleHit(point);
+    if (hit.kind == TranscriptBubble::Hit::Kind::link)
+        MarkdownPreview::openLink(QUrl(hit.text));
+    else if (hit.kind == TranscriptBubble::Hit::Kind::wholeText)
+        openWholeText(indexAt(point));
+}
+
 void TranscriptView::contextMenuEvent(QContextMenuEvent *event)
 {
     const QPersistentModelIndex index(indexAt(event->pos()));
@@ -455,9 +487,51 @@ void TranscriptView::contextMenuEvent(QContextMenuEvent *event)
     // popup(), not exec(): no nested event loop.
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    const TranscriptBubble::Hit hit = bubbleHit(event->pos());
+    if (hit.kind == TranscriptBubble::Hit::Kind::code)
+        menu->addAction(u"Copy Code"_s, this, [code = hit.text] { QGuiApplication::clipboard()->setText(code); });
     menu->addAction(u"Copy"_s, this, [this, index] { copyText(index); });
     menu->addAction(u"Select Text"_s, this, [this, index] { openTextSelection(index); });
+    if (hit.kind == TranscriptBubble::Hit::Kind::link)
+        menu->addAction(u"Copy Link"_s, this, [link = hit.text] { QGuiApplication::clipboard()->setText(link); });
+    menu->addAction(u"Open Whole Text"_s, this, [this, index] { openWholeText(index); });
     menu->popup(event->globalPos());
+}
+
+TranscriptBubble::Hit TranscriptView::bubbleHit(QPoint point) const
+{
+    const QModelIndex index = indexAt(point);
+    const auto *delegate = qobject_cast<TranscriptBubbleDelegate *>(itemDelegate());
+    if (!index.isValid() || !delegate)
+        return {};
+    return delegate->bubble(rowOption(index.row()), index).hitAt(point - visualRect(index).topLeft());
+}
+
+void TranscriptView::openWholeText(const QModelIndex &index)
+{
+    if (!index.isValid())
+        return;
+    const QString body = index.data(TranscriptListModel::BodyRole).toString();
+    // Its own window, owned by the view; the files editor stays quick with any text.
+    auto *viewer = new DocumentEditor(this);
+    viewer->setWindowFlag(Qt::Window);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewer->setWindowTitle(TranscriptBubble::shownTitle(TranscriptBubbleDelegate::contentAt(index).role,
+                                                        index.data(TranscriptListModel::TitleRole).toString()));
+    viewer->setReadOnly(true);
+    viewer->showDraft(body, body);
+    viewer->resize(size().expandedTo(QSize(640, 480)));
+    viewer->show();
+}
+
+void TranscriptView::setRenderMarkdown(bool on)
+{
+    auto *delegate = qobject_cast<TranscriptBubbleDelegate *>(itemDelegate());
+    if (!delegate || delegate->rendersMarkdown() == on)
+        return;
+    delegate->setRenderMarkdown(on);
+    rebuildLayout();
+    markDirty(0);
 }
 
 void TranscriptView::copyText(const QModelIndex &index) const
@@ -475,6 +549,11 @@ void TranscriptView::openTextSelection(const QModelIndex &index)
 {
     if (!index.isValid())
         return;
+    // An editor lays out all of its text at once: long texts go to the viewer instead.
+    if (index.data(TranscriptListModel::BodyRole).toString().size() > TranscriptTextSelector::maximumLength) {
+        openWholeText(index);
+        return;
+    }
     const auto role = TranscriptBubbleDelegate::contentAt(index).role;
     m_selector->open(index, TranscriptBubble::bodyFont(role, font()), TranscriptBubble::alignment(role));
     placeTextSelector();

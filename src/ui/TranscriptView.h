@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/TranscriptBubble.h"
 #include "ui/TranscriptRowLayout.h"
 
 #include <QElapsedTimer>
@@ -24,6 +25,8 @@ class TranscriptTextSelector;
 // Whenever the number of rows changes the view scrolls to the bottom; a row growing while it
 // streams does not scroll. Double-clicking a bubble (or "Select Text" in its context menu)
 // opens a read-only editor over its text for selecting; "Copy" copies a bubble's text.
+// Links in rendered replies open in the desktop's browser when clicked; a fenced code block
+// offers "Copy Code" in its context menu.
 class TranscriptView : public QListView
 {
     Q_OBJECT
@@ -31,6 +34,8 @@ class TranscriptView : public QListView
 public:
     static constexpr int margin = 20;
     static constexpr int rowSpacing = 14;
+    // Turns the rendering of assistant replies as Markdown off when false (on when absent).
+    static constexpr auto renderMarkdownSettingsKey = "desktop/renderMarkdown";
 
     explicit TranscriptView(QWidget *parent = nullptr);
     ~TranscriptView() override;
@@ -46,6 +51,9 @@ public:
     void openTextSelection(const QModelIndex &index);
     void closeTextSelection();
     void copyText(const QModelIndex &index) const;
+    // A read-only window with the item's whole text, however long.
+    void openWholeText(const QModelIndex &index);
+    void setRenderMarkdown(bool on);
 
 protected Q_SLOTS:
     void reset() override;
@@ -66,6 +74,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
@@ -96,6 +106,7 @@ private:
     void updateMarkTimer();
     void turnStreamingMarks();
     QRect bubbleBodyRect(const QModelIndex &index) const;
+    TranscriptBubble::Hit bubbleHit(QPoint point) const;
 
     TranscriptRowLayout m_layout{rowSpacing};
     int m_layoutWidth = -1;

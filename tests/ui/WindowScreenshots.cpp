@@ -2,13 +2,15 @@
 // $TESSEL_DEMO_GATEWAY) over a project folder, with a streamed reply, a tool item, an error
 // item and an open file, on both tabs, in a light and a dark palette, at the minimum and at
 // a large size; then the files tab with a CRLF file, a file of one long line and the
-// README's Markdown preview; then with texts too long for their place (a failure message,
+// README's Markdown preview; then the chat with a Markdown reply and a reply of one line too
+// long to show whole; then with texts too long for their place (a failure message,
 // machine and project names, a deeply nested file) at the minimum size.
 // Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR (a scratch copy: files are added)
 #include "support/DemoGatewayProcess.h"
 #include "support/ModelHarness.h"
 #include "support/TestWindow.h"
 #include "ui/PlatformMessageFilter.h"
+#include "ui/TranscriptView.h"
 
 #include <QApplication>
 #include <QDir>
@@ -156,6 +158,22 @@ void shootDocument(TesselDesktopPOCModel &model, const QDir &directory, const QS
     });
 }
 
+// The chat tab ending with a reply in Markdown, after a reply of one very long line; then
+// scrolled to the end of that line, where the bubble says how much of it is shown.
+void shootTranscript(TesselDesktopPOCModel &model, const QDir &directory, const QString &name)
+{
+    model.setWorkspaceTab(ProjectWorkspaceTab::chat);
+    const int longRow = model.transcript()->rowCount() - 2;
+    for (const auto &[suffix, row] : {std::pair{u"-markdown"_s, longRow + 1}, std::pair{u"-long-reply"_s, longRow}}) {
+        shoot(model, directory, name + suffix, QSize(1120, 720), [row](test::TestWindow &window) {
+            // The long reply is laid out a little per frame: let it finish first.
+            QTest::qWait(1500);
+            auto *view = window.findChild<TranscriptView *>();
+            view->scrollTo(view->model()->index(row, 0), QAbstractItemView::PositionAtBottom);
+        });
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -203,6 +221,17 @@ int main(int argc, char *argv[])
         shootDocument(model, output, name + u"-crlf"_s, u"windows.txt"_s);
         shootDocument(model, output, name + u"-long-line"_s, u"one-line.json"_s);
         shootDocument(model, output, name + u"-markdown-preview"_s, u"README.md"_s);
+    }
+    model.transcript()->finalizeAssistantMessage(u"lines/"_s + QString(300'000, u'x'), u"long"_s, u"Codex"_s);
+    model.transcript()->finalizeAssistantMessage(
+        u"## Adding `--shout`\n\nThe greeter takes its options in *one* place, so the change is small:\n\n"
+        "1. Parse the flag in `main()`.\n2. Upper-case the greeting when it is set.\n\n"
+        "```python\nif args.shout:\n    greeting = greeting.upper()\n```\n\n"
+        "See the [argparse documentation](https://docs.python.org/3/library/argparse.html) for **more**."_s,
+        u"markdown"_s, u"Codex"_s);
+    for (const auto &[name, palette] : palettes) {
+        QApplication::setPalette(palette);
+        shootTranscript(model, output, name + u"-transcript"_s);
     }
     if (!prepareLongTexts(model, QDir(project)))
         return 1;

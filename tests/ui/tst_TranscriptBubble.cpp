@@ -1,13 +1,43 @@
+#include "app/TranscriptListModel.h"
+#include "support/DataRow.h"
+#include "ui/TranscriptBodyLayout.h"
 #include "ui/TranscriptBubble.h"
+#include "ui/TranscriptBubbleDelegate.h"
+#include "ui/TranscriptView.h"
 #include "ui/UiStyle.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFontMetrics>
+#include <QScrollBar>
 #include <QTest>
+
+#include <map>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace tessel {
+
+using Role = DesktopTranscriptRole;
+using Kind = TranscriptBubble::Hit::Kind;
+
+namespace {
+
+constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
+
+const QString markdownReply = u"# Plan\n\nSome *emphasis*, `code` and a [link](https://example.org/docs).\n\n"
+                              "- first\n- second\n\n1. one\n2. two\n\n"
+                              "```cpp\nint main()\n\n{ return 0; }\n```\n\nLast paragraph that wraps across "
+                              "more than one line of the bubble at this width, surely.\n"_s;
+
+TranscriptBubble laidOut(Role role, const QString &body, int width = 400, bool markdown = true)
+{
+    TranscriptBubble bubble({role, u"Codex"_s, body, false}, QApplication::font(), width, markdown);
+    bubble.layOutMore(unlimited);
+    return bubble;
+}
+
+} // namespace
 
 class tst_TranscriptBubble : public QObject
 {
@@ -18,26 +48,28 @@ private Q_SLOTS:
     void showsTitleOrRoleDefault();
     void coloursFollowTheRole();
     void toolBodiesAreMonospaced();
+    void growingByDeltasLaysOutLikeTheWholeText_data();
     void growingByDeltasLaysOutLikeTheWholeText();
     void extendRefusesChangesOtherThanGrowth();
-    void breaksLinesAtNewlines();
+    void rendersMarkdownOnlyForAssistantReplies();
+    void linksAndCodeBlocksAnswerHitTests();
+    void longUnbrokenLineShowsItsStartAndOffersTheWhole();
+    void textRangeRectsCoverTheCharacters();
+    void viewPaintsAMegabyteLineQuicklyAndCopiesItWhole();
 };
-
-using Role = DesktopTranscriptRole;
 
 void tst_TranscriptBubble::showsTitleOrRoleDefault_data()
 {
     QTest::addColumn<Role>("role");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("system") << Role::system << QString() << u"System"_s;
-    QTest::newRow("user") << Role::user << QString() << u"You"_s;
-    QTest::newRow("assistant") << Role::assistant << QString() << u"Assistant"_s;
-    QTest::newRow("thinking") << Role::thinking << QString() << u"Thinking"_s;
-    QTest::newRow("tool") << Role::tool << QString() << u"Tool"_s;
-    QTest::newRow("error") << Role::error << QString() << u"Error"_s;
-    QTest::newRow("given title wins") << Role::assistant << u"Codex"_s << u"Codex"_s;
-    QTest::newRow("error code") << Role::error << u"auth_failed"_s << u"auth_failed"_s;
+    test::row("system", Role::system, QString(), u"System"_s);
+    test::row("user", Role::user, QString(), u"You"_s);
+    test::row("assistant", Role::assistant, QString(), u"Assistant"_s);
+    test::row("thinking", Role::thinking, QString(), u"Thinking"_s);
+    test::row("tool", Role::tool, QString(), u"Tool"_s);
+    test::row("error", Role::error, QString(), u"Error"_s);
+    test::row("given title wins", Role::assistant, u"Codex"_s, u"Codex"_s);
 }
 
 void tst_TranscriptBubble::showsTitleOrRoleDefault()
@@ -93,51 +125,163 @@ void tst_TranscriptBubble::toolBodiesAreMonospaced()
     QCOMPARE(TranscriptBubble::alignment(Role::assistant), Qt::AlignLeading);
 }
 
+// Streamed text, however it is cut into deltas, lays out and renders like the whole text.
+void tst_TranscriptBubble::growingByDeltasLaysOutLikeTheWholeText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("deltaLength");
+    QTest::addColumn<bool>("markdown");
+    const QString prose = u"A sentence that goes on across several lines of the bubble,\nthen a new paragraph and an "
+                          "unbrokenwordthatisratherlong"_s +
+                          u" words"_s.repeated(300) + u"\n\n- a list item"_s + QString(5000, u'x');
+    test::row("Markdown, 1-character deltas", markdownReply, 1, true);
+    test::row("Markdown, 7-character deltas", markdownReply, 7, true);
+    test::row("plain, 1-character deltas", prose, 1, false);
+    test::row("plain, 333-character deltas", prose, 333, false);
+    test::row("Markdown with a long block", markdownReply + prose, 97, true);
+}
+
 void tst_TranscriptBubble::growingByDeltasLaysOutLikeTheWholeText()
 {
-    const QFont font = QApplication::font();
-    TranscriptBubble::Content content{Role::assistant, u"Codex"_s, u"Start."_s, true};
-    TranscriptBubble growing(content, font, 400);
-    const QStringList deltas = {u" A sentence that goes on"_s, u" across several lines of the bubble,"_s,
-                                u"\nthen a new paragraph"_s,   u" and an unbrokenwordthatisratherlong"_s,
-                                u" words "_s.repeated(40),     u"\n\n- a list item"_s};
-    for (int round = 0; round < 6; ++round) {
-        for (const QString &delta : deltas) {
-            content.body += delta;
-            QVERIFY(growing.extend(content));
-            QCOMPARE(growing.height(), TranscriptBubble(content, font, 400).height());
-        }
+    QFETCH(QString, text);
+    QFETCH(int, deltaLength);
+    QFETCH(bool, markdown);
+    TranscriptBubble::Content content{Role::assistant, u"Codex"_s, {}, true};
+    TranscriptBubble growing(content, QApplication::font(), 400, markdown);
+    for (qsizetype at = 0; at < text.size(); at += deltaLength) {
+        content.body = text.left(at + deltaLength);
+        QVERIFY(growing.extend(content));
+        growing.layOutMore(unlimited);
     }
-    QCOMPARE(growing.content().body, content.body);
+    const TranscriptBubble whole = laidOut(Role::assistant, text, 400, markdown);
+    QCOMPARE(growing.renderedBlocks(), whole.renderedBlocks());
+    QCOMPARE(growing.height(), whole.height());
     content.isStreaming = false;
     QVERIFY(growing.extend(content));
-    QVERIFY(!growing.content().isStreaming);
+    QVERIFY(!growing.isStreaming());
 }
 
 void tst_TranscriptBubble::extendRefusesChangesOtherThanGrowth()
 {
-    const QFont font = QApplication::font();
-    const TranscriptBubble::Content content{Role::tool, u"Tool"_s, u"Started: build"_s, true};
-    TranscriptBubble bubble(content, font, 300);
+    const TranscriptBubble::Content content{Role::tool, u"Tool"_s, u"Started: build"_s, true, 1};
+    TranscriptBubble bubble(content, QApplication::font(), 300);
     const int height = bubble.height();
     auto replaced = content;
-    replaced.body = u"Completed: build"_s;
+    replaced.body = u"Started: build and test"_s;
+    replaced.bodyRevision = 2;
     QVERIFY(!bubble.extend(replaced));
     auto retitled = content;
     retitled.title = u"Other"_s;
     QVERIFY(!bubble.extend(retitled));
-    QCOMPARE(bubble.content().body, content.body);
+    auto shorter = content;
+    shorter.body.chop(1);
+    QVERIFY(!bubble.extend(shorter));
+    QCOMPARE(bubble.bodyLength(), content.body.size());
     QCOMPARE(bubble.height(), height);
 }
 
-void tst_TranscriptBubble::breaksLinesAtNewlines()
+void tst_TranscriptBubble::rendersMarkdownOnlyForAssistantReplies()
 {
-    const QFont font = QApplication::font();
-    const auto bodyHeight = [&](const QString &body) {
-        return TranscriptBubble({Role::assistant, {}, body, false}, font, 600).bodyRect().height();
+    const QStringList rendered = laidOut(Role::assistant, markdownReply).renderedBlocks();
+    QCOMPARE(rendered.first(), u"Plan"_s);
+    QVERIFY(rendered.contains(u"int main()\n\n{ return 0; }"_s));
+    QVERIFY(rendered.contains(u"Some emphasis, code and a link."_s));
+    for (const Role role : {Role::user, Role::system, Role::thinking, Role::tool, Role::error})
+        QCOMPARE(laidOut(role, markdownReply).renderedBlocks(), QStringList{markdownReply});
+    QCOMPARE(laidOut(Role::assistant, markdownReply, 400, false).renderedBlocks(), QStringList{markdownReply});
+}
+
+void tst_TranscriptBubble::linksAndCodeBlocksAnswerHitTests()
+{
+    const TranscriptBubble bubble = laidOut(Role::assistant, markdownReply, 600);
+    std::map<Kind, QSet<QString>> hits;
+    const QRect body = bubble.bodyRect();
+    for (int y = body.top(); y < body.bottom(); y += 4) {
+        for (int x = body.left(); x < body.right(); x += 6) {
+            const TranscriptBubble::Hit hit = bubble.hitAt(QPoint(x, y));
+            hits[hit.kind].insert(hit.text);
+        }
+    }
+    QCOMPARE(hits[Kind::link], QSet<QString>{u"https://example.org/docs"_s});
+    QCOMPARE(hits[Kind::code], QSet<QString>{u"int main()\n\n{ return 0; }"_s});
+    QCOMPARE(hits[Kind::wholeText], QSet<QString>());
+    QCOMPARE(bubble.hitAt(QPoint(2, 2)).kind, Kind::none);
+}
+
+void tst_TranscriptBubble::longUnbrokenLineShowsItsStartAndOffersTheWhole()
+{
+    const QString line(1 << 20, u'x');
+    TranscriptBubble bubble({Role::assistant, {}, line, false}, QApplication::font(), 600);
+    // Laid out a little per call, each call making progress, until all that is shown is.
+    int calls = 1;
+    while (!bubble.layOutMore(1'000'000))
+        QVERIFY(++calls < 2000);
+    QVERIFY(calls > 1);
+    const QStringList blocks = bubble.renderedBlocks();
+    QCOMPARE(blocks.join(QString()), line.left(TranscriptBodyLayout::shownLimit));
+    // As tall as the shown text laid out whole: full lines of the same length.
+    QTextLayout sample(line.left(1000), TranscriptBubble::bodyFont(Role::assistant, QApplication::font()));
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    sample.setTextOption(option);
+    sample.beginLayout();
+    QTextLine first = sample.createLine();
+    first.setLineWidth(bubble.bodyRect().width());
+    sample.endLayout();
+    const qsizetype lines = (TranscriptBodyLayout::shownLimit + first.textLength() - 1) / first.textLength();
+    QCOMPARE(bubble.bodyRect().height(), qCeil(lines * first.height()));
+    // Below the text, a notice whose click opens the whole text.
+    QCOMPARE(bubble.hitAt(QPoint(bubble.width() / 2, bubble.height() - TranscriptBubble::padding - 4)).kind,
+             Kind::wholeText);
+}
+
+void tst_TranscriptBubble::textRangeRectsCoverTheCharacters()
+{
+    const QString body = u"first line\nsecond line that is long enough to wrap around at this narrow width"_s;
+    const TranscriptBubble bubble = laidOut(Role::user, body, 200);
+    const QRect text = bubble.bodyRect();
+    const QList<QRectF> first = bubble.textRangeRects(0, 5);
+    QCOMPARE(first.size(), 1);
+    QCOMPARE(first.first().top(), text.top());
+    QVERIFY(first.first().width() > 0);
+    const QList<QRectF> wrapped = bubble.textRangeRects(body.indexOf(u"second"_s), body.size());
+    QVERIFY(wrapped.size() >= 2);
+    QVERIFY(wrapped.first().top() > first.first().top());
+    QVERIFY(wrapped.last().bottom() <= text.bottom() + 1);
+    QVERIFY(bubble.textRangeRects(body.size() + 10, 3).isEmpty());
+    // A Markdown block answers with its whole rectangle.
+    const TranscriptBubble rendered = laidOut(Role::assistant, markdownReply, 400);
+    const QList<QRectF> heading = rendered.textRangeRects(2, 2);
+    QCOMPARE(heading.size(), 1);
+    QCOMPARE(heading.first().width(), rendered.bodyRect().width());
+}
+
+// No event-loop stall of seconds for a megabyte without a break opportunity; Copy gives all of it.
+void tst_TranscriptBubble::viewPaintsAMegabyteLineQuicklyAndCopiesItWhole()
+{
+    TranscriptListModel model;
+    TranscriptView view;
+    view.setModel(&model);
+    view.resize(700, 600);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QString line = QString(1 << 20, u'y') + u"end"_s;
+    QElapsedTimer timer;
+    timer.start();
+    model.appendAssistantDelta(line, u"reply"_s, u"Codex"_s);
+    const auto laidOut = [&] {
+        QStyleOptionViewItem option;
+        option.rect = QRect(0, 0, view.viewport()->width() - 2 * TranscriptView::margin, 1);
+        option.font = view.font();
+        const auto *delegate = qobject_cast<TranscriptBubbleDelegate *>(view.itemDelegate());
+        return delegate->bubble(option, model.index(0)).isLaidOut();
     };
-    const int one = bodyHeight(u"one"_s);
-    QVERIFY(bodyHeight(u"one\ntwo\nthree"_s) >= 3 * one - 2);
+    QTRY_VERIFY_WITH_TIMEOUT(laidOut(), 10'000);
+    QTRY_VERIFY(view.verticalScrollBar()->maximum() > 10'000);
+    QVERIFY2(timer.elapsed() < 5'000, qPrintable(QString::number(timer.elapsed())));
+    view.copyText(model.index(0));
+    QCOMPARE(QGuiApplication::clipboard()->text().size(), line.size());
+    QVERIFY(QGuiApplication::clipboard()->text() == line);
 }
 
 } // namespace tessel
