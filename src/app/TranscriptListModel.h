@@ -18,6 +18,10 @@ namespace tessel {
 // one. Items are only appended or replaced wholesale and a merge never changes an item's role
 // or id, so the first match of a key never moves; an index from key to row makes each merge
 // O(1) however long the transcript grows.
+//
+// For assistive technology a row reads as its title and body (Qt::AccessibleTextRole) and
+// describes what kind of item it is and whether it is still streaming
+// (Qt::AccessibleDescriptionRole).
 class TranscriptListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -50,6 +54,12 @@ public:
     void finalizeAssistantMessage(const QString &text, const std::optional<QString> &itemID, const QString &title);
     // The matched tool item takes the new text and running state and keeps its title.
     void upsertToolEvent(const QString &text, bool running, const std::optional<QString> &itemID);
+    // Nothing streams any more: the connection that would have finished the items is gone.
+    void endStreaming();
+
+    // What assistive technology reads of a row at most; beyond it the text ends with an
+    // ellipsis, so that a reply of megabytes is not copied on every query.
+    static constexpr qsizetype maxAccessibleTextLength = 100'000;
 
 private:
     struct MatchKey

@@ -1,9 +1,13 @@
 #include "app/TranscriptListModel.h"
+#include "support/DataRow.h"
+#include "support/LoopbackGatewayServer.h"
+#include "support/ModelHarness.h"
 
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebSocket>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -21,6 +25,9 @@ private Q_SLOTS:
     void toolPhasesUpdateOneItem();
     void mergesChangeOneRowAndAppendsInsertOne();
     void indexedMergesMatchTheLinearRuleOnRandomStreams();
+    void accessibleTextNamesTheItemAndItsState();
+    void nothingStreamsOnceTheConnectionEnds_data();
+    void nothingStreamsOnceTheConnectionEnds();
 };
 
 namespace {
@@ -205,6 +212,65 @@ void tst_TranscriptListModel::indexedMergesMatchTheLinearRuleOnRandomStreams()
         }
         QCOMPARE(withoutIds(model.items()), withoutIds(expected));
     }
+}
+
+void tst_TranscriptListModel::accessibleTextNamesTheItemAndItsState()
+{
+    TranscriptListModel model;
+    model.appendAssistantDelta(u"Hello"_s, u"a"_s, u"Codex"_s);
+    model.upsertToolEvent(u"Finished: ls"_s, false, u"t"_s);
+    model.append(newItem(DesktopTranscriptRole::system, {}, u"x"_s.repeated(200'000), false, std::nullopt));
+    const auto text = [&](int row, int role) { return model.data(model.index(row), role).toString(); };
+    QCOMPARE(text(0, Qt::AccessibleTextRole), u"Codex: Hello"_s);
+    QCOMPARE(text(0, Qt::AccessibleDescriptionRole), u"Assistant reply, still streaming"_s);
+    QCOMPARE(text(1, Qt::AccessibleDescriptionRole), u"Tool activity"_s);
+    QCOMPARE(text(2, Qt::AccessibleTextRole).size(), TranscriptListModel::maxAccessibleTextLength);
+    QVERIFY(text(2, Qt::AccessibleTextRole).endsWith(QChar(0x2026)));
+}
+
+void tst_TranscriptListModel::nothingStreamsOnceTheConnectionEnds_data()
+{
+    QTest::addColumn<QString>("end");
+    test::row("gateway closes", "close");
+    test::row("socket drops", "abort");
+    test::row("user disconnects", "disconnect");
+    test::row("reconnect replaces the client", "reconnect");
+}
+
+// A reply and a tool run are streaming when the connection ends; nothing may go on saying so.
+void tst_TranscriptListModel::nothingStreamsOnceTheConnectionEnds()
+{
+    QFETCH(QString, end);
+    test::ModelHarness harness;
+    test::LoopbackGatewayServer server;
+    QVERIFY(server.listen());
+    server.setAnswersHello(true);
+    TesselDesktopPOCModel &model = harness.start();
+    model.updateSelectedGatewayURL(server.url().toString());
+    model.updateSelectedProjectDirectory(u"/srv/app"_s);
+    model.connect();
+    QTRY_COMPARE_WITH_TIMEOUT(server.framesOfType(u"session_create"_s).size(), 1, 5000);
+    QWebSocket *socket = server.sockets().last();
+    socket->sendTextMessage(uR"({"type":"assistant_delta","itemId":"r1","delta":"partial"})"_s);
+    socket->sendTextMessage(uR"({"type":"tool_event","itemId":"t1","toolName":"shell","phase":"started"})"_s);
+    const auto streaming = [&model] {
+        return std::count_if(model.transcript()->items().cbegin(), model.transcript()->items().cend(),
+                             [](const DesktopTranscriptItem &item) { return item.isStreaming; });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(streaming(), 2, 5000);
+
+    if (end == "close"_L1)
+        socket->close();
+    else if (end == "abort"_L1)
+        socket->abort();
+    else if (end == "disconnect"_L1)
+        model.resetLiveSessionState(true, u"Disconnected."_s, true, u"Disconnected."_s);
+    else
+        model.connect();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.connectionState().is(ConnectionState::Kind::connected), 5000);
+    QCOMPARE(streaming(), 0);
+    if (model.connectionState().is(ConnectionState::Kind::failed))
+        QVERIFY(bodies(*model.transcript()).contains(u"partial"_s));
 }
 
 } // namespace tessel
