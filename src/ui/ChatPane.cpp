@@ -4,7 +4,7 @@
 #include "ui/CommandAvailability.h"
 #include "ui/ModelBinding.h"
 #include "ui/PaneParts.h"
-#include "ui/TranscriptView.h"
+#include "ui/TranscriptArea.h"
 #include "ui/UiStyle.h"
 
 #include <QFrame>
@@ -29,8 +29,8 @@ const QKeySequence sendShortcut(Qt::CTRL | Qt::Key_Return);
 ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
     : QWidget(parent)
 {
-    auto *transcript = new TranscriptView(this);
-    transcript->setModel(model->transcript());
+    auto *transcript = new TranscriptArea(model->transcript(), this);
+    transcript->addFindShortcuts(this);
 
     auto *heading = PaneParts::headline(u"Composer"_s, this);
     auto *composer = new QPlainTextEdit(this);

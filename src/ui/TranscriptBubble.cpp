@@ -145,6 +145,39 @@ QRect TranscriptBubble::bodyRect() const
     return QRect(padding, padding + m_titleHeight + spacing, textWidth(), int(std::ceil(bottom)));
 }
 
+QList<QRectF> TranscriptBubble::textRangeRects(qsizetype start, qsizetype length) const
+{
+    QList<QRectF> rects;
+    const qsizetype end = start + length;
+    const QPointF origin = bodyRect().topLeft();
+    for (const BodyChunk &chunk : m_body) {
+        const auto lineEnd = [&chunk](int i) {
+            const QTextLine line = chunk.layout->lineAt(i);
+            return chunk.start + line.textStart() + line.textLength();
+        };
+        // Lines are in text order: skip those that end before the range.
+        int low = 0;
+        for (int high = chunk.lineCount; low < high;) {
+            const int middle = (low + high) / 2;
+            if (lineEnd(middle) <= start)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        for (int i = low; i < chunk.lineCount; ++i) {
+            const QTextLine line = chunk.layout->lineAt(i);
+            const qsizetype lineStart = chunk.start + line.textStart();
+            if (lineStart >= end)
+                return rects;
+            const qreal from = line.cursorToX(int(std::max(start, lineStart) - chunk.start));
+            const qreal to = line.cursorToX(int(std::min(end, lineEnd(i)) - chunk.start));
+            rects.append(QRectF(std::min(from, to), chunk.top + line.y(), std::abs(to - from), line.height())
+                             .translated(origin));
+        }
+    }
+    return rects;
+}
+
 void TranscriptBubble::paint(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal indicatorTurn) const
 {
     painter->save();

@@ -67,6 +67,9 @@ public:
     bool extend(const Content &content);
     // Where the body text sits, relative to the bubble's top-left corner.
     QRect bodyRect() const;
+    // Where body characters [start, start + length) are drawn, one rect per line they cover,
+    // relative to the bubble's top-left corner.
+    QList<QRectF> textRangeRects(qsizetype start, qsizetype length) const;
     // `indicatorTurn` (0..1) rotates the streaming mark; the view advances it while rows stream.
     void paint(QPainter *painter, QPoint topLeft, const QPalette &palette, qreal indicatorTurn = 0) const;
     // What the streaming mark of a bubble occupying `bubble` paints, its pen included.
