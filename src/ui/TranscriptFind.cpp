@@ -103,22 +103,20 @@ bool TranscriptFind::appendsOnly(int row) const
 
 void TranscriptFind::updateRow(int row)
 {
-    if (m_query.isEmpty() || row >= int(m_rows.size()))
+    if (row >= int(m_rows.size()))
         return;
-    const RowScan scan = m_rows[size_t(row)];
     const auto begin = rowBegin(row);
-    auto end = std::find_if(begin, m_matches.end(), [row](const Match &match) { return match.row != row; });
+    const auto end = rowBegin(row + 1);
     std::vector<Match> found;
-    qsizetype from = 0;
-    if (scan.appending && appendsOnly(row)) {
-        // Keep the matches found so far; a new one may start inside the old text's tail.
-        found.assign(begin, end);
-        const qsizetype tail = scan.scanned - m_query.size() + 1;
-        from = std::max({found.empty() ? 0 : found.back().start + m_query.size(), tail, qsizetype(0)});
+    if (m_rows[size_t(row)].appending && appendsOnly(row)) {
+        // The matches found so far stay; a new one may start inside the old text's tail.
+        const qsizetype tail = m_rows[size_t(row)].scanned - m_query.size() + 1;
+        scanRowFrom(row, std::max({begin == end ? 0 : (end - 1)->start + m_query.size(), tail, qsizetype(0)}), found);
+        m_matches.insert(end, found.begin(), found.end());
+        return;
     }
-    scanRowFrom(row, from, found);
-    const auto at = m_matches.erase(begin, end);
-    m_matches.insert(at, found.begin(), found.end());
+    scanRowFrom(row, 0, found);
+    m_matches.insert(m_matches.erase(begin, end), found.begin(), found.end());
 }
 
 std::vector<TranscriptFind::Match>::iterator TranscriptFind::rowBegin(int row)
@@ -128,9 +126,8 @@ std::vector<TranscriptFind::Match>::iterator TranscriptFind::rowBegin(int row)
 
 std::span<const TranscriptFind::Match> TranscriptFind::matchesIn(int row) const
 {
-    const auto begin = std::lower_bound(m_matches.begin(), m_matches.end(), Match{row, 0});
-    const auto end = std::lower_bound(begin, m_matches.end(), Match{row + 1, 0});
-    return {begin, end};
+    const auto begin = std::lower_bound(m_matches.cbegin(), m_matches.cend(), Match{row, 0});
+    return {begin, std::lower_bound(begin, m_matches.cend(), Match{row + 1, 0})};
 }
 
 qsizetype TranscriptFind::currentIndex() const
