@@ -177,17 +177,22 @@ void tst_TranscriptView::findStepsThroughMatchesAsTheyStream()
     Fixture f(items);
     QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
-    f.area.openFind();
+    f.area.addFindShortcuts(&f.area);
+    f.area.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.area));
+    QTest::keyClick(&f.view, Qt::Key_F, Qt::ControlModifier);
     auto *field = f.child<QLineEdit>(u"desktop-transcript-find-field"_s);
     auto *count = f.child<QLabel>(u"desktop-transcript-find-count"_s);
     QTest::keyClicks(field, u"needle"_s);
     QCOMPARE(count->text(), u"1 of 3"_s);
 
     // Each step shows its match, wrapping around at either end.
-    const QList<std::pair<Qt::KeyboardModifiers, int>> steps = {
-        {Qt::NoModifier, 50}, {Qt::ShiftModifier, 5}, {Qt::ShiftModifier, 100}, {Qt::NoModifier, 5}};
-    for (const auto &[modifiers, row] : steps) {
-        QTest::keyClick(field, Qt::Key_Return, modifiers);
+    const QList<std::tuple<Qt::Key, Qt::KeyboardModifiers, int>> steps = {{Qt::Key_Return, Qt::NoModifier, 50},
+                                                                        {Qt::Key_F3, Qt::ShiftModifier, 5},
+                                                                        {Qt::Key_Return, Qt::ShiftModifier, 100},
+                                                                        {Qt::Key_F3, Qt::NoModifier, 5}};
+    for (const auto &[key, modifiers, row] : steps) {
+        QTest::keyClick(field, key, modifiers);
         QCOMPARE(f.view.finder().current()->row, row);
         QVERIFY(f.view.viewport()->rect().contains(f.view.visualRect(f.index(row)).topLeft()));
     }
