@@ -1,7 +1,7 @@
 // Screenshots of the real window for looking at it: connected to tessel-demo-gateway (path in
 // $TESSEL_DEMO_GATEWAY) over a project folder, with a streamed reply, a tool item, an error
-// item and an open file, on both tabs, in a light and a dark palette, at the minimum and at
-// a large size; then the files tab with a CRLF file, a file of one long line and the
+// item and an open file, on both tabs and with the transcript's find bar open, in a light and
+// a dark palette, at the minimum and at a large size; then the files tab with a CRLF file, a file of one long line and the
 // README's Markdown preview; then with texts too long for their place (a failure message,
 // machine and project names, a deeply nested file) at the minimum size.
 // Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR (a scratch copy: files are added)
@@ -10,11 +10,15 @@
 #include "ui/MainWindow.h"
 #include "ui/PlatformMessageFilter.h"
 #include "ui/TesselDesktopPOCContentView.h"
+#include "ui/TranscriptArea.h"
+#include "ui/TranscriptView.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTabBar>
@@ -131,6 +135,31 @@ void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString
     }
 }
 
+// The chat tab with the find bar open over the transcript, its matches highlighted, and the
+// view left above the latest items, so that "Jump to latest" counts one that arrived since.
+void shootFind(TesselDesktopPOCModel &model, const QString &directory, const QString &name)
+{
+    model.setWorkspaceTab(ProjectWorkspaceTab::chat);
+    MainWindow window;
+    window.setContent(new TesselDesktopPOCContentView(&model));
+    window.resize(1120, 720);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        fail("the window was not exposed");
+    auto *transcript = window.findChild<TranscriptArea *>();
+    QTest::qWait(400);
+    transcript->openFind();
+    if (auto *field = window.findChild<QLineEdit *>(u"desktop-transcript-find-field"_s))
+        field->setText(u"greet"_s);
+    transcript->view()->verticalScrollBar()->setValue(transcript->view()->verticalScrollBar()->maximum() - 120);
+    model.transcript()->append(DesktopTranscriptItem::system(u"An item that arrived while reading."_s));
+    QTest::qWait(400);
+    const QString file = QDir(directory).filePath(name + u".png"_s);
+    if (!window.grab().save(file))
+        fail("cannot write a screenshot");
+    std::printf("%s\n", qPrintable(file));
+}
+
 // The files tab with `path` open, edited (".md": previewed).
 void shootDocument(TesselDesktopPOCModel &model, const QString &directory, const QString &name, const QString &path)
 {
@@ -198,6 +227,7 @@ int main(int argc, char *argv[])
         QApplication::setPalette(palette);
         shoot(model, output, paletteName + u"-1120x720"_s, QSize(1120, 720));
         shoot(model, output, paletteName + u"-1680x1050"_s, QSize(1680, 1050));
+        shootFind(model, output, paletteName + u"-find"_s);
     }
 
     const QString project = QString::fromLocal8Bit(argv[2]);
