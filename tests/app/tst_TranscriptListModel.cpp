@@ -18,11 +18,8 @@ class tst_TranscriptListModel : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void completionReplacesStreamedText();
-    void emptyCompletionKeepsStreamedTextAndStopsStreaming();
-    void completionForUnknownIdAddsAnItem();
-    void deltasWithoutIdMergeIntoFirstAnonymousItem();
-    void toolPhasesUpdateOneItem();
+    void mergesFollowTheMatchingRule_data();
+    void mergesFollowTheMatchingRule();
     void mergesChangeOneRowAndAppendsInsertOne();
     void indexedMergesMatchTheLinearRuleOnRandomStreams();
     void accessibleTextNamesTheItemAndItsState();
@@ -73,64 +70,45 @@ std::optional<qsizetype> linearMatch(const QList<DesktopTranscriptItem> &items, 
 
 } // namespace
 
-void tst_TranscriptListModel::completionReplacesStreamedText()
+void tst_TranscriptListModel::mergesFollowTheMatchingRule_data()
 {
-    TranscriptListModel model;
-    model.appendAssistantDelta(u"Hel"_s, u"a"_s, u"Codex"_s);
-    model.appendAssistantDelta(u"lo"_s, u"a"_s, u"Codex"_s);
-    QCOMPARE(model.items().size(), 1);
-    QCOMPARE(model.items()[0].body, u"Hello"_s);
-    QVERIFY(model.items()[0].isStreaming);
-    model.finalizeAssistantMessage(u"Hello, world."_s, u"a"_s, u"Codex"_s);
-    QCOMPARE(model.items().size(), 1);
-    QCOMPARE(model.items()[0].body, u"Hello, world."_s);
-    QVERIFY(!model.items()[0].isStreaming);
-    model.appendAssistantDelta({}, u"a"_s, u"Codex"_s);
-    QVERIFY(!model.items()[0].isStreaming);
+    // Each step is "kind|id|text": d a delta, f a completion, t+ / t- a running / finished tool
+    // event; the id "-" is absent. `streaming` has one digit per item.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("streaming");
+    test::row("completion replaces the streamed text", QStringList{u"d|a|Hel"_s, u"d|a|lo"_s, u"f|a|Hello."_s, u"d|a|"_s},
+              QStringList{u"Hello."_s}, u"0"_s);
+    test::row("empty completion keeps it", QStringList{u"d|a|partial"_s, u"f|a|"_s}, QStringList{u"partial"_s}, u"0"_s);
+    test::row("completion of an unknown id adds an item", QStringList{u"d|a|one"_s, u"f|b|two"_s, u"f|c|"_s},
+              QStringList{u"one"_s, u"two"_s, QString()}, u"100"_s);
+    test::row("an empty id is not an absent one", QStringList{u"f|-|old"_s, u"d||x"_s, u"d|-| more"_s},
+              QStringList{u"old more"_s, u"x"_s}, u"11"_s);
+    test::row("tool phases update one item", QStringList{u"t+|t1|Started: ls"_s, u"d|t1|text"_s, u"t-|t1|Done: ls"_s},
+              QStringList{u"Done: ls"_s, u"text"_s}, u"01"_s);
 }
 
-void tst_TranscriptListModel::emptyCompletionKeepsStreamedTextAndStopsStreaming()
+void tst_TranscriptListModel::mergesFollowTheMatchingRule()
 {
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, streaming);
     TranscriptListModel model;
-    model.appendAssistantDelta(u"partial"_s, u"a"_s, u"Pi"_s);
-    model.finalizeAssistantMessage({}, u"a"_s, u"Pi"_s);
-    QCOMPARE(bodies(model), QStringList{u"partial"_s});
-    QVERIFY(!model.items()[0].isStreaming);
-    QCOMPARE(model.items()[0].title, u"Pi"_s);
-}
-
-void tst_TranscriptListModel::completionForUnknownIdAddsAnItem()
-{
-    TranscriptListModel model;
-    model.appendAssistantDelta(u"one"_s, u"a"_s, u"Codex"_s);
-    model.finalizeAssistantMessage(u"two"_s, u"b"_s, u"Codex"_s);
-    model.finalizeAssistantMessage({}, u"c"_s, u"Codex"_s);
-    QCOMPARE(bodies(model), (QStringList{u"one"_s, u"two"_s, QString()}));
-    QVERIFY(!model.items()[1].isStreaming);
-    QCOMPARE(model.items()[1].sourceItemID, u"b"_s);
-}
-
-void tst_TranscriptListModel::deltasWithoutIdMergeIntoFirstAnonymousItem()
-{
-    TranscriptListModel model;
-    model.finalizeAssistantMessage(u"old"_s, std::nullopt, u"Codex"_s);
-    model.appendAssistantDelta(u"x"_s, u""_s, u"Codex"_s);
-    model.appendAssistantDelta(u" more"_s, std::nullopt, u"Codex"_s);
-    // An empty id is a present id: it does not match the absent one.
-    QCOMPARE(bodies(model), (QStringList{u"old more"_s, u"x"_s}));
-    QVERIFY(model.items()[0].isStreaming);
-}
-
-void tst_TranscriptListModel::toolPhasesUpdateOneItem()
-{
-    TranscriptListModel model;
-    model.upsertToolEvent(u"Started: ls"_s, true, u"t1"_s);
-    model.appendAssistantDelta(u"text"_s, u"t1"_s, u"Codex"_s);
-    model.upsertToolEvent(u"Completed: ls"_s, false, u"t1"_s);
-    QCOMPARE(model.items().size(), 2);
-    QCOMPARE(model.items()[0].title, u"Tool"_s);
-    QCOMPARE(model.items()[0].body, u"Completed: ls"_s);
-    QVERIFY(!model.items()[0].isStreaming);
+    for (const QString &step : steps) {
+        const QStringList parts = step.split(u'|');
+        const std::optional<QString> id = parts[1] == "-"_L1 ? std::nullopt : std::optional(parts[1]);
+        if (parts[0] == "d"_L1)
+            model.appendAssistantDelta(parts[2], id, u"Codex"_s);
+        else if (parts[0] == "f"_L1)
+            model.finalizeAssistantMessage(parts[2], id, u"Codex"_s);
+        else
+            model.upsertToolEvent(parts[2], parts[0] == "t+"_L1, id);
+    }
+    QCOMPARE(bodies(model), expected);
+    QString flags;
+    for (const auto &item : model.items())
+        flags += item.isStreaming ? u'1' : u'0';
+    QCOMPARE(flags, streaming);
 }
 
 void tst_TranscriptListModel::mergesChangeOneRowAndAppendsInsertOne()

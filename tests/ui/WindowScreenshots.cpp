@@ -26,6 +26,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
@@ -117,21 +118,34 @@ bool prepareLongTexts(TesselDesktopPOCModel &model, const QString &projectDirect
     return true;
 }
 
+// The window over the model, shown at `size`.
+std::unique_ptr<MainWindow> showWindow(TesselDesktopPOCModel &model, QSize size)
+{
+    auto window = std::make_unique<MainWindow>();
+    window->setContent(new TesselDesktopPOCContentView(&model));
+    window->resize(size);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        fail("the window was not exposed");
+    return window;
+}
+
+// Saves the window as it looks once it has settled.
+void save(QWidget &window, const QString &directory, const QString &name)
+{
+    QTest::qWait(400);
+    const QString file = QDir(directory).filePath(name + u".png"_s);
+    if (!window.grab().save(file))
+        fail("cannot write a screenshot");
+    std::printf("%s\n", qPrintable(file));
+}
+
 void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString &name, QSize size)
 {
-    MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.resize(size);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        fail("the window was not exposed");
+    const auto window = showWindow(model, size);
     for (const auto tab : {ProjectWorkspaceTab::chat, ProjectWorkspaceTab::files}) {
         model.setWorkspaceTab(tab);
-        QTest::qWait(400);
-        const QString file = QDir(directory).filePath(name + u'-' + QString(enumToWire(tab)) + u".png"_s);
-        if (!window.grab().save(file))
-            fail("cannot write a screenshot");
-        std::printf("%s\n", qPrintable(file));
+        save(*window, directory, name + u'-' + QString(enumToWire(tab)));
     }
 }
 
@@ -140,24 +154,15 @@ void shoot(TesselDesktopPOCModel &model, const QString &directory, const QString
 void shootFind(TesselDesktopPOCModel &model, const QString &directory, const QString &name)
 {
     model.setWorkspaceTab(ProjectWorkspaceTab::chat);
-    MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.resize(1120, 720);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        fail("the window was not exposed");
-    auto *transcript = window.findChild<TranscriptArea *>();
+    const auto window = showWindow(model, QSize(1120, 720));
+    auto *transcript = window->findChild<TranscriptArea *>();
     QTest::qWait(400);
     transcript->openFind();
-    if (auto *field = window.findChild<QLineEdit *>(u"desktop-transcript-find-field"_s))
+    if (auto *field = window->findChild<QLineEdit *>(u"desktop-transcript-find-field"_s))
         field->setText(u"greet"_s);
     transcript->view()->verticalScrollBar()->setValue(transcript->view()->verticalScrollBar()->maximum() - 120);
     model.transcript()->append(DesktopTranscriptItem::system(u"An item that arrived while reading."_s));
-    QTest::qWait(400);
-    const QString file = QDir(directory).filePath(name + u".png"_s);
-    if (!window.grab().save(file))
-        fail("cannot write a screenshot");
-    std::printf("%s\n", qPrintable(file));
+    save(*window, directory, name);
 }
 
 // The files tab with `path` open, edited (".md": previewed).
@@ -167,24 +172,15 @@ void shootDocument(TesselDesktopPOCModel &model, const QString &directory, const
     if (!QTest::qWaitFor([&] { return model.currentDocument() && model.currentDocument()->path == path; }, timeoutMs))
         fail("no document");
     model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"An unsaved line.\n"_s);
-    MainWindow window;
-    window.setContent(new TesselDesktopPOCContentView(&model));
-    window.resize(1120, 720);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        fail("the window was not exposed");
+    const auto window = showWindow(model, QSize(1120, 720));
     // At the end of the first line, where a long line shows where it continues.
-    if (auto *editor = window.findChild<QPlainTextEdit *>(u"desktop-files-editor"_s))
+    if (auto *editor = window->findChild<QPlainTextEdit *>(u"desktop-files-editor"_s))
         editor->moveCursor(QTextCursor::EndOfBlock);
     if (path.endsWith(".md"_L1)) {
-        if (auto *mode = window.findChild<QTabBar *>(u"desktop-files-markdown-mode-picker"_s))
+        if (auto *mode = window->findChild<QTabBar *>(u"desktop-files-markdown-mode-picker"_s))
             mode->setCurrentIndex(1);
     }
-    QTest::qWait(400);
-    const QString file = QDir(directory).filePath(name + u".png"_s);
-    if (!window.grab().save(file))
-        fail("cannot write a screenshot");
-    std::printf("%s\n", qPrintable(file));
+    save(*window, directory, name);
 }
 
 void writeSampleFile(const QString &projectDirectory, const QString &name, const QByteArray &bytes)
