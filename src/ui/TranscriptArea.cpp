@@ -41,7 +41,7 @@ TranscriptArea::TranscriptArea(QAbstractItemModel *model, QWidget *parent)
 
     m_jump->setObjectName(u"desktop-transcript-jump-button"_s);
     m_jump->setCursor(Qt::PointingHandCursor);
-    m_jump->hide();
+    updateJumpButton();
     connect(m_jump, &QPushButton::clicked, m_view, &TranscriptView::jumpToLatest);
     connect(m_view, &TranscriptView::followingChanged, this, &TranscriptArea::updateJumpButton);
 }

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QToolButton>
 
 using namespace Qt::Literals::StringLiterals;
@@ -14,10 +15,11 @@ namespace tessel {
 
 namespace {
 
-QToolButton *barButton(const QString &text, const QString &identifier, const QString &name, QWidget *parent)
+// An icon-only button, named for assistive tools and in its tooltip by what it does.
+QToolButton *barButton(QStyle::StandardPixmap icon, const QString &identifier, const QString &name, QWidget *parent)
 {
     auto *button = new QToolButton(parent);
-    button->setText(text);
+    button->setIcon(parent->style()->standardIcon(icon));
     button->setObjectName(identifier);
     button->setAccessibleName(name);
     button->setToolTip(name);
@@ -33,6 +35,7 @@ TranscriptFindBar::TranscriptFindBar(QWidget *parent)
     , m_count(new QLabel(this))
 {
     setObjectName(u"desktop-transcript-find-bar"_s);
+    setAccessibleName(u"Find"_s);
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
     m_field->setObjectName(u"desktop-transcript-find-field"_s);
@@ -43,10 +46,12 @@ TranscriptFindBar::TranscriptFindBar(QWidget *parent)
     m_count->setObjectName(u"desktop-transcript-find-count"_s);
     m_count->setFont(UiStyle::captionFont(font()));
     m_count->setMinimumWidth(m_count->fontMetrics().horizontalAdvance(u"No matches"_s));
-    auto *previous = barButton(u"\u2191"_s, u"desktop-transcript-find-previous-button"_s,
+    auto *previous = barButton(QStyle::SP_ArrowUp, u"desktop-transcript-find-previous-button"_s,
                                u"Previous match (Shift+Enter)"_s, this);
-    auto *next = barButton(u"\u2193"_s, u"desktop-transcript-find-next-button"_s, u"Next match (Enter)"_s, this);
-    auto *close = barButton(u"\u2715"_s, u"desktop-transcript-find-close-button"_s, u"Close find (Escape)"_s, this);
+    auto *next =
+        barButton(QStyle::SP_ArrowDown, u"desktop-transcript-find-next-button"_s, u"Next match (Enter)"_s, this);
+    auto *close = barButton(QStyle::SP_TitleBarCloseButton, u"desktop-transcript-find-close-button"_s,
+                            u"Close find (Escape)"_s, this);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 4, 4);
