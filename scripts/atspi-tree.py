@@ -102,6 +102,10 @@ def check(app):
     wait_for("the Connection row to read Connected", lambda: status_value(app, "Connection") == "Connected")
     wait_for("a session id", lambda: status_value(app, "Session ID"))
     expect(find(app, "push button", "Reconnect") is not None, "Connect did not become Reconnect")
+    transcript = find(app, "list", "Transcript")
+    expect(transcript is not None, "no Transcript list")
+    wait_for("a transcript row saying what kind of item it is",
+             lambda: any(row is not None and row.description == "System notice" for row in transcript))
 
 
 def main():

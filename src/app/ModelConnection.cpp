@@ -194,6 +194,8 @@ void TesselDesktopPOCModel::handleTransportFailure(const QString &description, c
     const QString message = u"Could not connect to "_s + (url ? url->toString() : m_gatewayURL) + u": "_s + description;
     setConnectionState(ConnectionState::failed(message));
     setConnectionSummary(message);
+    // Whatever was still streaming will never be finished by this connection.
+    m_transcript->endStreaming();
     m_transcript->append(DesktopTranscriptItem::error(u"Transport Error"_s, message));
 }
 

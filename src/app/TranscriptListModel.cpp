@@ -8,6 +8,38 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace tessel {
 
+namespace {
+
+QString kindOf(DesktopTranscriptRole role)
+{
+    switch (role) {
+    case DesktopTranscriptRole::system: return u"System notice"_s;
+    case DesktopTranscriptRole::user: return u"Your message"_s;
+    case DesktopTranscriptRole::assistant: return u"Assistant reply"_s;
+    case DesktopTranscriptRole::thinking: return u"Thinking"_s;
+    case DesktopTranscriptRole::tool: return u"Tool activity"_s;
+    case DesktopTranscriptRole::error: return u"Error"_s;
+    }
+    Q_UNREACHABLE();
+    return {};
+}
+
+QString accessibleText(const DesktopTranscriptItem &item)
+{
+    QString text = item.title.isEmpty() ? QString() : item.title + u": "_s;
+    const qsizetype room = TranscriptListModel::maxAccessibleTextLength - text.size();
+    if (item.body.size() <= room)
+        return text + item.body;
+    return text + item.body.first(room - 1) + QChar(0x2026);
+}
+
+QString accessibleDescription(const DesktopTranscriptItem &item)
+{
+    return item.isStreaming ? kindOf(item.role) + u", still streaming"_s : kindOf(item.role);
+}
+
+} // namespace
+
 int TranscriptListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_items.size());
@@ -27,6 +59,8 @@ QVariant TranscriptListModel::data(const QModelIndex &index, int role) const
     case SourceItemIdRole: return item.sourceItemID ? QVariant(*item.sourceItemID) : QVariant();
     case ItemIdRole: return item.id;
     case BodyRevisionRole: return m_bodyRevisions.at(index.row());
+    case Qt::AccessibleTextRole: return accessibleText(item);
+    case Qt::AccessibleDescriptionRole: return accessibleDescription(item);
     default: return {};
     }
 }
@@ -108,6 +142,14 @@ void TranscriptListModel::upsertToolEvent(const QString &text, bool running, con
     appendNew(DesktopTranscriptRole::tool, u"Tool"_s, text, running, itemID);
 }
 
+void TranscriptListModel::endStreaming()
+{
+    for (qsizetype row = 0; row < m_items.size(); ++row) {
+        if (std::exchange(m_items[row].isStreaming, false))
+            rowChanged(row);
+    }
+}
+
 void TranscriptListModel::appendNew(DesktopTranscriptRole role, const QString &title, const QString &body,
                                     bool isStreaming, const std::optional<QString> &itemID)
 {
@@ -161,7 +203,8 @@ void TranscriptListModel::replaceBody(qsizetype row, const QString &body)
 void TranscriptListModel::rowChanged(qsizetype row)
 {
     const QModelIndex changed = index(int(row));
-    static const QList<int> mergedRoles = {Qt::DisplayRole, BodyRole, IsStreamingRole, BodyRevisionRole};
+    static const QList<int> mergedRoles = {Qt::DisplayRole, BodyRole, IsStreamingRole, BodyRevisionRole,
+                                           Qt::AccessibleTextRole, Qt::AccessibleDescriptionRole};
     Q_EMIT dataChanged(changed, changed, mergedRoles);
 }
 

@@ -21,6 +21,10 @@ namespace tessel {
 //
 // A streamed body grows with at most an eighth of spare capacity, and gives up the spare
 // when it stops streaming, so that a long reply costs little more than its UTF-16 text.
+//
+// For assistive technology a row reads as its title and body (Qt::AccessibleTextRole) and
+// describes what kind of item it is and whether it is still streaming
+// (Qt::AccessibleDescriptionRole).
 class TranscriptListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -55,6 +59,12 @@ public:
     void finalizeAssistantMessage(const QString &text, const std::optional<QString> &itemID, const QString &title);
     // The matched tool item takes the new text and running state and keeps its title.
     void upsertToolEvent(const QString &text, bool running, const std::optional<QString> &itemID);
+    // Nothing streams any more: the connection that would have finished the items is gone.
+    void endStreaming();
+
+    // What assistive technology reads of a row at most; beyond it the text ends with an
+    // ellipsis, so that a reply of megabytes is not copied on every query.
+    static constexpr qsizetype maxAccessibleTextLength = 100'000;
 
 private:
     struct MatchKey

@@ -5,7 +5,7 @@
 #include "ui/DocumentEditor.h"
 #include "ui/ModelBinding.h"
 #include "ui/PaneParts.h"
-#include "ui/TranscriptView.h"
+#include "ui/TranscriptArea.h"
 #include "ui/UiStyle.h"
 
 #include <QFrame>
@@ -30,8 +30,8 @@ ChatPane::ChatPane(TesselDesktopPOCModel *model, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
 {
-    auto *transcript = new TranscriptView(this);
-    transcript->setModel(model->transcript());
+    auto *transcript = new TranscriptArea(model->transcript(), this);
+    transcript->addFindShortcuts(this);
 
     auto *heading = PaneParts::headline(u"Composer"_s, this);
     auto *composer = m_composer = new DocumentEditor(this);

@@ -6,6 +6,7 @@
 #include "ui/TranscriptBubble.h"
 #include "ui/TranscriptBubbleDelegate.h"
 #include "ui/TranscriptTextSelector.h"
+#include "ui/UiStyle.h"
 
 #include <QAccessible>
 #include <QClipboard>
@@ -51,6 +52,11 @@ TranscriptView::TranscriptView(QWidget *parent)
     connect(&m_frameTimer, &QTimer::timeout, this, &TranscriptView::runFrame);
     m_markTimer.setInterval(markInterval);
     connect(&m_markTimer, &QTimer::timeout, this, &TranscriptView::turnStreamingMarks);
+    // Matches change with the text; their highlights are repainted with the next frame.
+    connect(&m_find, &TranscriptFind::changed, this, [this] {
+        if (m_showsMatches)
+            markDirty(0);
+    });
     m_sinceFrame.start();
 }
 
@@ -58,14 +64,19 @@ TranscriptView::~TranscriptView() = default;
 
 // ---- Model changes: recorded at once, applied by the next frame.
 
+void TranscriptView::setModel(QAbstractItemModel *model)
+{
+    QListView::setModel(model);
+    m_find.setModel(model);
+}
+
+// A new transcript (another session, a reconnect) opens at its latest item.
 void TranscriptView::reset()
 {
     closeTextSelection();
-    const int oldCount = m_layout.count();
     QAbstractItemView::reset();
     rebuildLayout();
-    if (m_layout.count() != oldCount)
-        m_scrollToBottomPending = true;
+    setFollowing(true);
     markDirty(0);
 }
 
@@ -73,7 +84,17 @@ void TranscriptView::rowsInserted(const QModelIndex &parent, int start, int end)
 {
     if (parent == rootIndex()) {
         m_layout.insertRows(start, estimates(start, end));
-        m_scrollToBottomPending = true;
+        // The user's own message brings the latest items back into view.
+        bool users = false;
+        for (int row = start; row <= end && !users; ++row)
+            users = model()->index(row, 0, rootIndex()).data(TranscriptListModel::TranscriptRoleRole).toInt() ==
+                    int(DesktopTranscriptRole::user);
+        if (users) {
+            setFollowing(true);
+        } else if (!m_following) {
+            m_unseen += end - start + 1;
+            Q_EMIT followingChanged();
+        }
         markDirty(start);
     }
     QAbstractItemView::rowsInserted(parent, start, end);
@@ -85,7 +106,6 @@ void TranscriptView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, 
         if (m_selector->isOn(start, end))
             closeTextSelection();
         m_layout.removeRows(start, end - start + 1);
-        m_scrollToBottomPending = true;
         markDirty(start);
     }
     QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
@@ -137,7 +157,7 @@ void TranscriptView::runFrame()
     const int before = verticalOffset();
     const int firstDirty = std::exchange(m_firstDirtyRow, -1);
     ScrollAnchor anchor = currentAnchor();
-    anchor.bottom = std::exchange(m_scrollToBottomPending, false);
+    anchor.bottom = m_following;
     settle(anchor);
     m_selector->refresh();
     placeTextSelector();
@@ -181,7 +201,7 @@ std::vector<int> TranscriptView::estimates(int first, int last) const
 TranscriptView::ScrollAnchor TranscriptView::currentAnchor() const
 {
     ScrollAnchor anchor;
-    anchor.row = m_layout.rowAt(verticalOffset() - margin);
+    anchor.row = topRow();
     if (anchor.row >= 0)
         anchor.delta = verticalOffset() - (margin + m_layout.top(anchor.row));
     return anchor;
@@ -254,6 +274,11 @@ int TranscriptView::maximumOffset() const
     return int(std::clamp<qint64>(contentHeight() - viewport()->height(), 0, INT_MAX));
 }
 
+int TranscriptView::topRow() const
+{
+    return m_layout.rowAt(verticalOffset() - margin);
+}
+
 bool TranscriptView::isAtBottom() const
 {
     return verticalOffset() >= maximumOffset();
@@ -270,8 +295,7 @@ void TranscriptView::updateGeometries()
 {
     QAbstractItemView::updateGeometries();
     ScrollAnchor anchor = currentAnchor();
-    // A pending scroll to the bottom stays pending: the frame that comes for it clears it.
-    anchor.bottom = isAtBottom() || m_scrollToBottomPending;
+    anchor.bottom = m_following;
     if (rowWidth() != m_layoutWidth) {
         // Every height depends on the width: back to estimates, then measure what shows.
         rebuildLayout();
@@ -334,7 +358,25 @@ void TranscriptView::scrollTo(const QModelIndex &index, ScrollHint hint)
         break;
     }
     settle(ScrollAnchor{false, row, offset - top});
+    setFollowing(isAtBottom());
     viewport()->update();
+}
+
+void TranscriptView::jumpToLatest()
+{
+    setFollowing(true);
+    settle(ScrollAnchor{true});
+    viewport()->update();
+}
+
+void TranscriptView::setFollowing(bool following)
+{
+    const int unseen = following ? 0 : m_unseen;
+    if (following == m_following && unseen == m_unseen)
+        return;
+    m_following = following;
+    m_unseen = unseen;
+    Q_EMIT followingChanged();
 }
 
 QModelIndex TranscriptView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers)
@@ -409,6 +451,7 @@ void TranscriptView::paintEvent(QPaintEvent *event)
         if (option.rect.top() > area.bottom())
             break;
         itemDelegate()->paint(&painter, option, index);
+        paintMatches(painter, row, option.rect);
         if (index.data(TranscriptListModel::IsStreamingRole).toBool())
             m_streamingMarks += TranscriptBubble::indicatorRect(option.rect);
     }
@@ -440,8 +483,10 @@ void TranscriptView::scrollContentsBy(int, int)
 {
     // Rows scrolled into sight may still carry estimates: measure them, keeping the row at
     // the top of the viewport where the user put it.
-    if (!m_settingScroll)
+    if (!m_settingScroll) {
         settle(currentAnchor());
+        setFollowing(isAtBottom());
+    }
     placeTextSelector();
     viewport()->update();
 }
@@ -572,11 +617,69 @@ void TranscriptView::placeTextSelector()
     m_selector->place(bubbleBodyRect(index).translated(visualRect(index).topLeft()));
 }
 
-QRect TranscriptView::bubbleBodyRect(const QModelIndex &index) const
+// Runs `use` on the row's bubble as the delegate lays it out.
+template<typename Use>
+auto TranscriptView::withBubble(const QModelIndex &index, Use &&use) const
 {
     if (const auto *delegate = qobject_cast<TranscriptBubbleDelegate *>(itemDelegate()))
-        return delegate->bubble(rowOption(index.row()), index).bodyRect();
-    return TranscriptBubble(TranscriptBubbleDelegate::contentAt(index), font(), rowWidth()).bodyRect();
+        return use(delegate->bubble(rowOption(index.row()), index));
+    return use(TranscriptBubble(TranscriptBubbleDelegate::contentAt(index), font(), rowWidth()));
+}
+
+QRect TranscriptView::bubbleBodyRect(const QModelIndex &index) const
+{
+    return withBubble(index, [](const TranscriptBubble &bubble) { return bubble.bodyRect(); });
+}
+
+// ---- Find.
+
+void TranscriptView::setShowsMatches(bool shows)
+{
+    m_showsMatches = shows;
+    viewport()->update();
+}
+
+void TranscriptView::paintMatches(QPainter &painter, int row, const QRect &rowRect) const
+{
+    const auto matches = m_find.matchesIn(row);
+    if (!m_showsMatches || matches.empty())
+        return;
+    const QModelIndex index = model()->index(row, 0, rootIndex());
+    const QColor match(255, 204, 0, 100);
+    const QColor current = UiStyle::withOpacity(UiStyle::orange(), 0.6);
+    withBubble(index, [&](const TranscriptBubble &bubble) {
+        for (const TranscriptFind::Match &each : matches) {
+            const QColor &colour = each == m_find.current() ? current : match;
+            for (const QRectF &rect : bubble.textRangeRects(each.start, m_find.query().size()))
+                painter.fillRect(rect.translated(rowRect.topLeft()), colour);
+        }
+        return 0;
+    });
+}
+
+void TranscriptView::revealCurrentMatch()
+{
+    const auto match = m_find.current();
+    if (!match || match->row >= m_layout.count())
+        return;
+    const QModelIndex index = model()->index(match->row, 0, rootIndex());
+    // Measuring the row lays its bubble out, so that the match has a place to show.
+    measureRowsBetween(margin + m_layout.top(match->row), margin + m_layout.top(match->row) + 1);
+    const QList<QRectF> rects = withBubble(index, [&](const TranscriptBubble &bubble) {
+        return bubble.textRangeRects(match->start, m_find.query().size());
+    });
+    if (rects.isEmpty()) {
+        scrollTo(index, PositionAtCenter);
+        return;
+    }
+    const qint64 rowTop = margin + m_layout.top(match->row);
+    const int height = viewport()->height();
+    qint64 offset = verticalOffset();
+    if (rowTop + rects.first().top() < offset || rowTop + rects.last().bottom() > offset + height)
+        offset = rowTop + qint64(rects.first().top()) - height / 3;
+    settle(ScrollAnchor{false, match->row, offset - rowTop});
+    setFollowing(isAtBottom());
+    viewport()->update();
 }
 
 } // namespace tessel

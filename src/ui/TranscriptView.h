@@ -1,12 +1,14 @@
 #pragma once
 
 #include "ui/TranscriptBubble.h"
+#include "ui/TranscriptFind.h"
 #include "ui/TranscriptRowLayout.h"
 
 #include <QElapsedTimer>
 #include <QListView>
 #include <QTimer>
 
+class QPainter;
 class QTextEdit;
 
 namespace tessel {
@@ -22,8 +24,10 @@ class TranscriptTextSelector;
 // are measured by the delegate when they come into sight, each height is kept until its row
 // changes or the width does, and model changes are applied at most once per display frame.
 //
-// Whenever the number of rows changes the view scrolls to the bottom; a row growing while it
-// streams does not scroll. Double-clicking a bubble (or "Select Text" in its context menu)
+// While it shows the bottom the view follows the stream: new rows and rows growing keep it at
+// the bottom. Once the user scrolls away nothing moves it, and it counts the rows that arrive
+// until it is back; a message of the user's own, a new transcript or jumpToLatest() bring it
+// back. With a find open, the matches are highlighted in the bubbles. Double-clicking a bubble (or "Select Text" in its context menu)
 // opens a read-only editor over its text for selecting; "Copy" copies a bubble's text.
 // Links in rendered replies open in the desktop's browser when clicked; a fenced code block
 // offers "Copy Code" in its context menu.
@@ -45,7 +49,22 @@ public:
     QModelIndex indexAt(const QPoint &point) const override;
     void doItemsLayout() override;
 
+    void setModel(QAbstractItemModel *model) override;
+
     bool isAtBottom() const;
+    // The row at the top of the viewport, or -1.
+    int topRow() const;
+    bool isFollowing() const { return m_following; }
+    // Rows that arrived since the view stopped following.
+    int unseenCount() const { return m_unseen; }
+    void jumpToLatest();
+
+    TranscriptFind &finder() { return m_find; }
+    // Highlights the finder's matches, or none.
+    void setShowsMatches(bool shows);
+    // Scrolls the current match into view, unless it already shows.
+    void revealCurrentMatch();
+
     // The editor opened over a bubble for selecting its text, or null.
     QTextEdit *textSelector() const;
     void openTextSelection(const QModelIndex &index);
@@ -54,6 +73,10 @@ public:
     // A read-only window with the item's whole text, however long.
     void openWholeText(const QModelIndex &index);
     void setRenderMarkdown(bool on);
+
+Q_SIGNALS:
+    // isFollowing() or unseenCount() changed.
+    void followingChanged();
 
 protected Q_SLOTS:
     void reset() override;
@@ -107,10 +130,17 @@ private:
     void turnStreamingMarks();
     QRect bubbleBodyRect(const QModelIndex &index) const;
     TranscriptBubble::Hit bubbleHit(QPoint point) const;
+    template<typename Use>
+    auto withBubble(const QModelIndex &index, Use &&use) const;
+    void paintMatches(QPainter &painter, int row, const QRect &rowRect) const;
+    void setFollowing(bool following);
 
     TranscriptRowLayout m_layout{rowSpacing};
     int m_layoutWidth = -1;
-    bool m_scrollToBottomPending = false;
+    bool m_following = true;
+    int m_unseen = 0;
+    TranscriptFind m_find;
+    bool m_showsMatches = false;
     // The topmost row changed since the last frame, or -1.
     int m_firstDirtyRow = -1;
     bool m_settingScroll = false;

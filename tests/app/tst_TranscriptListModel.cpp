@@ -1,9 +1,13 @@
 #include "app/TranscriptListModel.h"
+#include "support/DataRow.h"
+#include "support/LoopbackGatewayServer.h"
+#include "support/ModelHarness.h"
 
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWebSocket>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -14,13 +18,13 @@ class tst_TranscriptListModel : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void completionReplacesStreamedText();
-    void emptyCompletionKeepsStreamedTextAndStopsStreaming();
-    void completionForUnknownIdAddsAnItem();
-    void deltasWithoutIdMergeIntoFirstAnonymousItem();
-    void toolPhasesUpdateOneItem();
+    void mergesFollowTheMatchingRule_data();
+    void mergesFollowTheMatchingRule();
     void mergesChangeOneRowAndAppendsInsertOne();
     void indexedMergesMatchTheLinearRuleOnRandomStreams();
+    void accessibleTextNamesTheItemAndItsState();
+    void nothingStreamsOnceTheConnectionEnds_data();
+    void nothingStreamsOnceTheConnectionEnds();
 };
 
 namespace {
@@ -66,64 +70,45 @@ std::optional<qsizetype> linearMatch(const QList<DesktopTranscriptItem> &items, 
 
 } // namespace
 
-void tst_TranscriptListModel::completionReplacesStreamedText()
+void tst_TranscriptListModel::mergesFollowTheMatchingRule_data()
 {
-    TranscriptListModel model;
-    model.appendAssistantDelta(u"Hel"_s, u"a"_s, u"Codex"_s);
-    model.appendAssistantDelta(u"lo"_s, u"a"_s, u"Codex"_s);
-    QCOMPARE(model.items().size(), 1);
-    QCOMPARE(model.items()[0].body, u"Hello"_s);
-    QVERIFY(model.items()[0].isStreaming);
-    model.finalizeAssistantMessage(u"Hello, world."_s, u"a"_s, u"Codex"_s);
-    QCOMPARE(model.items().size(), 1);
-    QCOMPARE(model.items()[0].body, u"Hello, world."_s);
-    QVERIFY(!model.items()[0].isStreaming);
-    model.appendAssistantDelta({}, u"a"_s, u"Codex"_s);
-    QVERIFY(!model.items()[0].isStreaming);
+    // Each step is "kind|id|text": d a delta, f a completion, t+ / t- a running / finished tool
+    // event; the id "-" is absent. `streaming` has one digit per item.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("streaming");
+    test::row("completion replaces the streamed text", QStringList{u"d|a|Hel"_s, u"d|a|lo"_s, u"f|a|Hello."_s, u"d|a|"_s},
+              QStringList{u"Hello."_s}, u"0"_s);
+    test::row("empty completion keeps it", QStringList{u"d|a|partial"_s, u"f|a|"_s}, QStringList{u"partial"_s}, u"0"_s);
+    test::row("completion of an unknown id adds an item", QStringList{u"d|a|one"_s, u"f|b|two"_s, u"f|c|"_s},
+              QStringList{u"one"_s, u"two"_s, QString()}, u"100"_s);
+    test::row("an empty id is not an absent one", QStringList{u"f|-|old"_s, u"d||x"_s, u"d|-| more"_s},
+              QStringList{u"old more"_s, u"x"_s}, u"11"_s);
+    test::row("tool phases update one item", QStringList{u"t+|t1|Started: ls"_s, u"d|t1|text"_s, u"t-|t1|Done: ls"_s},
+              QStringList{u"Done: ls"_s, u"text"_s}, u"01"_s);
 }
 
-void tst_TranscriptListModel::emptyCompletionKeepsStreamedTextAndStopsStreaming()
+void tst_TranscriptListModel::mergesFollowTheMatchingRule()
 {
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, streaming);
     TranscriptListModel model;
-    model.appendAssistantDelta(u"partial"_s, u"a"_s, u"Pi"_s);
-    model.finalizeAssistantMessage({}, u"a"_s, u"Pi"_s);
-    QCOMPARE(bodies(model), QStringList{u"partial"_s});
-    QVERIFY(!model.items()[0].isStreaming);
-    QCOMPARE(model.items()[0].title, u"Pi"_s);
-}
-
-void tst_TranscriptListModel::completionForUnknownIdAddsAnItem()
-{
-    TranscriptListModel model;
-    model.appendAssistantDelta(u"one"_s, u"a"_s, u"Codex"_s);
-    model.finalizeAssistantMessage(u"two"_s, u"b"_s, u"Codex"_s);
-    model.finalizeAssistantMessage({}, u"c"_s, u"Codex"_s);
-    QCOMPARE(bodies(model), (QStringList{u"one"_s, u"two"_s, QString()}));
-    QVERIFY(!model.items()[1].isStreaming);
-    QCOMPARE(model.items()[1].sourceItemID, u"b"_s);
-}
-
-void tst_TranscriptListModel::deltasWithoutIdMergeIntoFirstAnonymousItem()
-{
-    TranscriptListModel model;
-    model.finalizeAssistantMessage(u"old"_s, std::nullopt, u"Codex"_s);
-    model.appendAssistantDelta(u"x"_s, u""_s, u"Codex"_s);
-    model.appendAssistantDelta(u" more"_s, std::nullopt, u"Codex"_s);
-    // An empty id is a present id: it does not match the absent one.
-    QCOMPARE(bodies(model), (QStringList{u"old more"_s, u"x"_s}));
-    QVERIFY(model.items()[0].isStreaming);
-}
-
-void tst_TranscriptListModel::toolPhasesUpdateOneItem()
-{
-    TranscriptListModel model;
-    model.upsertToolEvent(u"Started: ls"_s, true, u"t1"_s);
-    model.appendAssistantDelta(u"text"_s, u"t1"_s, u"Codex"_s);
-    model.upsertToolEvent(u"Completed: ls"_s, false, u"t1"_s);
-    QCOMPARE(model.items().size(), 2);
-    QCOMPARE(model.items()[0].title, u"Tool"_s);
-    QCOMPARE(model.items()[0].body, u"Completed: ls"_s);
-    QVERIFY(!model.items()[0].isStreaming);
+    for (const QString &step : steps) {
+        const QStringList parts = step.split(u'|');
+        const std::optional<QString> id = parts[1] == "-"_L1 ? std::nullopt : std::optional(parts[1]);
+        if (parts[0] == "d"_L1)
+            model.appendAssistantDelta(parts[2], id, u"Codex"_s);
+        else if (parts[0] == "f"_L1)
+            model.finalizeAssistantMessage(parts[2], id, u"Codex"_s);
+        else
+            model.upsertToolEvent(parts[2], parts[0] == "t+"_L1, id);
+    }
+    QCOMPARE(bodies(model), expected);
+    QString flags;
+    for (const auto &item : model.items())
+        flags += item.isStreaming ? u'1' : u'0';
+    QCOMPARE(flags, streaming);
 }
 
 void tst_TranscriptListModel::mergesChangeOneRowAndAppendsInsertOne()
@@ -205,6 +190,65 @@ void tst_TranscriptListModel::indexedMergesMatchTheLinearRuleOnRandomStreams()
         }
         QCOMPARE(withoutIds(model.items()), withoutIds(expected));
     }
+}
+
+void tst_TranscriptListModel::accessibleTextNamesTheItemAndItsState()
+{
+    TranscriptListModel model;
+    model.appendAssistantDelta(u"Hello"_s, u"a"_s, u"Codex"_s);
+    model.upsertToolEvent(u"Finished: ls"_s, false, u"t"_s);
+    model.append(newItem(DesktopTranscriptRole::system, {}, u"x"_s.repeated(200'000), false, std::nullopt));
+    const auto text = [&](int row, int role) { return model.data(model.index(row), role).toString(); };
+    QCOMPARE(text(0, Qt::AccessibleTextRole), u"Codex: Hello"_s);
+    QCOMPARE(text(0, Qt::AccessibleDescriptionRole), u"Assistant reply, still streaming"_s);
+    QCOMPARE(text(1, Qt::AccessibleDescriptionRole), u"Tool activity"_s);
+    QCOMPARE(text(2, Qt::AccessibleTextRole).size(), TranscriptListModel::maxAccessibleTextLength);
+    QVERIFY(text(2, Qt::AccessibleTextRole).endsWith(QChar(0x2026)));
+}
+
+void tst_TranscriptListModel::nothingStreamsOnceTheConnectionEnds_data()
+{
+    QTest::addColumn<QString>("end");
+    test::row("gateway closes", "close");
+    test::row("socket drops", "abort");
+    test::row("user disconnects", "disconnect");
+    test::row("reconnect replaces the client", "reconnect");
+}
+
+// A reply and a tool run are streaming when the connection ends; nothing may go on saying so.
+void tst_TranscriptListModel::nothingStreamsOnceTheConnectionEnds()
+{
+    QFETCH(QString, end);
+    test::ModelHarness harness;
+    test::LoopbackGatewayServer server;
+    QVERIFY(server.listen());
+    server.setAnswersHello(true);
+    TesselDesktopPOCModel &model = harness.start();
+    model.updateSelectedGatewayURL(server.url().toString());
+    model.updateSelectedProjectDirectory(u"/srv/app"_s);
+    model.connect();
+    QTRY_COMPARE_WITH_TIMEOUT(server.framesOfType(u"session_create"_s).size(), 1, 5000);
+    QWebSocket *socket = server.sockets().last();
+    socket->sendTextMessage(uR"({"type":"assistant_delta","itemId":"r1","delta":"partial"})"_s);
+    socket->sendTextMessage(uR"({"type":"tool_event","itemId":"t1","toolName":"shell","phase":"started"})"_s);
+    const auto streaming = [&model] {
+        return std::count_if(model.transcript()->items().cbegin(), model.transcript()->items().cend(),
+                             [](const DesktopTranscriptItem &item) { return item.isStreaming; });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(streaming(), 2, 5000);
+
+    if (end == "close"_L1)
+        socket->close();
+    else if (end == "abort"_L1)
+        socket->abort();
+    else if (end == "disconnect"_L1)
+        model.resetLiveSessionState(true, u"Disconnected."_s, true, u"Disconnected."_s);
+    else
+        model.connect();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.connectionState().is(ConnectionState::Kind::connected), 5000);
+    QCOMPARE(streaming(), 0);
+    if (model.connectionState().is(ConnectionState::Kind::failed))
+        QVERIFY(bodies(*model.transcript()).contains(u"partial"_s));
 }
 
 } // namespace tessel

@@ -1,6 +1,6 @@
 // Screenshots of the real window for looking at it: connected to tessel-demo-gateway (path in
 // $TESSEL_DEMO_GATEWAY) over a project folder, with a streamed reply, a tool item, an error
-// item and an open file, on both tabs, in a light and a dark palette, at the minimum and at
+// item and an open file, on both tabs and with the transcript's find bar open, in a light and a dark palette, at the minimum and at
 // a large size; then the files tab with a CRLF file, a file of one long line and the
 // README's Markdown preview; then the chat with a Markdown reply and a reply of one line too
 // long to show whole; then with texts too long for their place (a failure message,
@@ -10,11 +10,14 @@
 #include "support/ModelHarness.h"
 #include "support/TestWindow.h"
 #include "ui/PlatformMessageFilter.h"
+#include "ui/TranscriptArea.h"
 #include "ui/TranscriptView.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTcpServer>
@@ -158,6 +161,22 @@ void shootDocument(TesselDesktopPOCModel &model, const QDir &directory, const QS
     });
 }
 
+// The chat tab with the find bar open over the transcript, its matches highlighted, and the
+// view left above the latest items, so that "Jump to latest" counts one that arrived since.
+void shootFind(TesselDesktopPOCModel &model, const QDir &directory, const QString &name)
+{
+    model.setWorkspaceTab(ProjectWorkspaceTab::chat);
+    shoot(model, directory, name, QSize(1120, 720), [&model](test::TestWindow &window) {
+        auto *transcript = window.findChild<TranscriptArea *>();
+        QTest::qWait(400);
+        transcript->openFind();
+        window.control<QLineEdit>("transcript-find-field")->setText(u"greet"_s);
+        QScrollBar *scroll = transcript->view()->verticalScrollBar();
+        scroll->setValue(scroll->maximum() - 120);
+        model.transcript()->append(DesktopTranscriptItem::system(u"An item that arrived while reading."_s));
+    });
+}
+
 // The chat tab ending with a reply in Markdown, after a reply of one very long line; then
 // scrolled to the end of that line, where the bubble says how much of it is shown.
 void shootTranscript(TesselDesktopPOCModel &model, const QDir &directory, const QString &name)
@@ -208,6 +227,7 @@ int main(int argc, char *argv[])
         QApplication::setPalette(palette);
         shootTabs(model, output, name + u"-1120x720"_s, QSize(1120, 720));
         shootTabs(model, output, name + u"-1680x1050"_s, QSize(1680, 1050));
+        shootFind(model, output, name + u"-find"_s);
     }
 
     writeFile(QDir(project).filePath(u"windows.txt"_s),

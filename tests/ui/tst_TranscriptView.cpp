@@ -1,4 +1,5 @@
 #include "app/TranscriptListModel.h"
+#include "ui/TranscriptArea.h"
 #include "ui/TranscriptBubbleDelegate.h"
 #include "ui/TranscriptView.h"
 
@@ -6,6 +7,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
@@ -21,7 +25,8 @@ class tst_TranscriptView : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void scrollsToBottomWhenItemsAreAddedButNotWhileOneGrows();
+    void followsTheStreamOnlyFromTheBottom();
+    void findStepsThroughMatchesAsTheyStream();
     void measuresOnlyVisibleRowsAndOnlyTheChangedRow();
     void widthChangeMeasuresVisibleRowsAgain();
     void burstOfDeltasRepaintsOnce();
@@ -92,16 +97,21 @@ QList<DesktopTranscriptItem> numberedItems(int count)
 struct Fixture
 {
     TranscriptListModel model;
-    TranscriptView view;
+    TranscriptArea area{&model};
+    TranscriptView &view = *area.view();
     CountingDelegate *delegate = new CountingDelegate(&view);
 
     explicit Fixture(const QList<DesktopTranscriptItem> &items, QSize size = QSize(700, 500))
     {
         view.setItemDelegate(delegate);
         model.replaceAll(items);
-        view.setModel(&model);
-        view.resize(size);
-        view.show();
+        area.resize(size);
+        area.show();
+    }
+    template<typename Widget>
+    Widget *child(const QString &name) const
+    {
+        return area.findChild<Widget *>(name);
     }
     QModelIndex index(int row) const { return model.index(row); }
     int lastRow() const { return model.rowCount() - 1; }
@@ -114,35 +124,103 @@ struct Fixture
 
 } // namespace
 
-void tst_TranscriptView::scrollsToBottomWhenItemsAreAddedButNotWhileOneGrows()
+void tst_TranscriptView::followsTheStreamOnlyFromTheBottom()
 {
     Fixture f(numberedItems(60));
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
+    QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+    auto *jump = f.child<QPushButton>(u"desktop-transcript-jump-button"_s);
+    QVERIFY(jump->isHidden());
+
+    // At the bottom, the newest reply growing well past the viewport keeps the view there.
+    const int height = f.view.visualRect(f.index(f.lastRow())).height();
+    const auto grow = [&f] {
+        for (int i = 0; i < 40; ++i)
+            f.model.appendAssistantDelta(u"more streamed words "_s.repeated(5), u"item-59"_s, u"Codex"_s);
+    };
+    grow();
+    QTRY_VERIFY_WITH_TIMEOUT(f.view.visualRect(f.index(f.lastRow())).height() > height + 200, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
 
-    f.view.verticalScrollBar()->setValue(0);
+    // Scrolled up, nothing moves the view; the button counts what arrives.
+    f.view.verticalScrollBar()->setValue(100);
+    QVERIFY(!f.view.isFollowing());
+    QCOMPARE(jump->text(), u"Jump to latest"_s);
+    QVERIFY(jump->isVisible());
+    const int range = f.view.verticalScrollBar()->maximum();
     f.model.append(item(DesktopTranscriptRole::system, u"A new notice"_s));
+    f.model.append(item(DesktopTranscriptRole::error, u"A failure"_s));
+    grow();
+    QTRY_VERIFY_WITH_TIMEOUT(f.view.verticalScrollBar()->maximum() > range, 5000);
+    QCOMPARE(f.view.verticalScrollBar()->value(), 100);
+    QCOMPARE(jump->text(), u"Jump to latest \u00b7 2 new"_s);
+
+    QTest::mouseClick(jump, Qt::LeftButton);
+    QVERIFY(f.lastRowEndsAtViewportBottom());
+    QVERIFY(jump->isHidden());
+
+    // Sending a message, and a new transcript (opening or switching a session), return to the bottom.
+    f.view.verticalScrollBar()->setValue(0);
+    f.model.append(item(DesktopTranscriptRole::user, u"A question"_s));
     QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
-    QVERIFY(f.view.isAtBottom());
-
-    // The newest reply grows well past the viewport: the view stays where it is.
-    const int offset = f.view.verticalScrollBar()->value();
-    const int height = f.view.visualRect(f.index(f.lastRow() - 1)).height();
-    for (int i = 0; i < 40; ++i)
-        f.model.appendAssistantDelta(u"more streamed words "_s.repeated(5), u"item-59"_s, u"Codex"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(f.view.visualRect(f.index(f.lastRow() - 1)).height() > height + 200, 5000);
-    QCOMPARE(f.view.verticalScrollBar()->value(), offset);
-    QVERIFY(!f.view.isAtBottom());
-
-    // A wholesale replacement with another number of items scrolls again.
+    f.view.verticalScrollBar()->setValue(0);
     f.model.replaceAll(numberedItems(30));
     QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+    QVERIFY(jump->isHidden());
+}
+
+void tst_TranscriptView::findStepsThroughMatchesAsTheyStream()
+{
+    auto items = numberedItems(200);
+    for (const int row : {5, 50, 100})
+        items[row].body += u" NeedLe"_s;
+    Fixture f(items);
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
+    QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
+    f.area.addFindShortcuts(&f.area);
+    f.area.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.area));
+    QTest::keyClick(&f.view, Qt::Key_F, Qt::ControlModifier);
+    auto *field = f.child<QLineEdit>(u"desktop-transcript-find-field"_s);
+    auto *count = f.child<QLabel>(u"desktop-transcript-find-count"_s);
+    QTest::keyClicks(field, u"needle"_s);
+    QCOMPARE(count->text(), u"1 of 3"_s);
+
+    // Each step shows its match, wrapping around at either end.
+    const QList<std::tuple<Qt::Key, Qt::KeyboardModifiers, int>> steps = {{Qt::Key_Return, Qt::NoModifier, 50},
+                                                                        {Qt::Key_F3, Qt::ShiftModifier, 5},
+                                                                        {Qt::Key_Return, Qt::ShiftModifier, 100},
+                                                                        {Qt::Key_F3, Qt::NoModifier, 5}};
+    for (const auto &[key, modifiers, row] : steps) {
+        QTest::keyClick(field, key, modifiers);
+        QCOMPARE(f.view.finder().current()->row, row);
+        QVERIFY(f.view.viewport()->rect().contains(f.view.visualRect(f.index(row)).topLeft()));
+    }
+
+    // The current match is highlighted.
+    const TranscriptFind::Match match = *f.view.finder().current();
+    const QRect bubble = f.view.visualRect(f.index(match.row));
+    TranscriptBubble laidOut(TranscriptBubbleDelegate::contentAt(f.index(match.row)), f.view.font(), bubble.width());
+    while (!laidOut.layOutMore()) {
+    }
+    const QPoint inMatch = laidOut.textRangeRects(match.start, 6).first().center().toPoint() + bubble.topLeft();
+    const QColor highlighted = f.view.viewport()->grab().toImage().pixelColor(inMatch);
+
+    // Text streaming in adds matches, also across deltas, without moving the current one.
+    for (const QString &delta : {u" a nee"_s, u"dle and a"_s, u" needle"_s})
+        f.model.appendAssistantDelta(delta, u"item-199"_s, u"Codex"_s);
+    QCOMPARE(count->text(), u"1 of 5"_s);
+
+    QTest::keyClick(field, Qt::Key_Escape);
+    QVERIFY(f.child<QWidget>(u"desktop-transcript-find-bar"_s)->isHidden());
+    QCOMPARE(f.view.finder().count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(f.view.viewport()->grab().toImage().pixelColor(inMatch) != highlighted, 5000);
 }
 
 void tst_TranscriptView::measuresOnlyVisibleRowsAndOnlyTheChangedRow()
 {
     Fixture f(numberedItems(10'000));
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
     // Only rows near the bottom were laid out, each once.
     QVERIFY2(f.delegate->measured.size() < 40, qPrintable(QString::number(f.delegate->measured.size())));
@@ -167,12 +245,12 @@ void tst_TranscriptView::measuresOnlyVisibleRowsAndOnlyTheChangedRow()
 void tst_TranscriptView::widthChangeMeasuresVisibleRowsAgain()
 {
     Fixture f(numberedItems(200));
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
     const int wideHeight = f.view.visualRect(f.index(f.lastRow())).height();
 
     f.delegate->measured.clear();
-    f.view.resize(400, 500);
+    f.area.resize(400, 500);
     QTRY_VERIFY_WITH_TIMEOUT(!f.delegate->measured.empty(), 5000);
     QVERIFY(f.view.visualRect(f.index(f.lastRow())).height() > wideHeight);
     // The view was at the bottom and stays there; rows out of sight are not measured.
@@ -183,7 +261,7 @@ void tst_TranscriptView::widthChangeMeasuresVisibleRowsAgain()
 void tst_TranscriptView::burstOfDeltasRepaintsOnce()
 {
     Fixture f(numberedItems(20));
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_VERIFY_WITH_TIMEOUT(f.lastRowEndsAtViewportBottom(), 5000);
     QTest::qWait(50);
     PaintCounter counter;
@@ -204,7 +282,7 @@ void tst_TranscriptView::streamingMarkTurnsAlone()
     Fixture f(items);
     PaintCounter counter;
     f.view.viewport()->installEventFilter(&counter);
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(counter.markPaints >= 2, 5000);
 }
@@ -212,7 +290,7 @@ void tst_TranscriptView::streamingMarkTurnsAlone()
 void tst_TranscriptView::hitTestsAndRectsFollowTheLayout()
 {
     Fixture f(numberedItems(5));
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_VERIFY_WITH_TIMEOUT(f.view.visualRect(f.index(4)).isValid(), 5000);
     for (int row = 0; row < 5; ++row) {
         const QRect rect = f.view.visualRect(f.index(row));
@@ -231,7 +309,7 @@ void tst_TranscriptView::selectsAndCopiesBubbleTextOnDemand()
 {
     const QString reply = u"The reply, which a user wants to quote in part."_s;
     Fixture f({item(DesktopTranscriptRole::user, u"Question"_s), item(DesktopTranscriptRole::assistant, reply)});
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_VERIFY_WITH_TIMEOUT(f.view.visualRect(f.index(1)).isValid(), 5000);
     QVERIFY(!f.view.textSelector());
 
@@ -283,16 +361,9 @@ void tst_TranscriptView::rendersEveryRole()
     };
     items[2].isStreaming = true;
     Fixture f(items, QSize(700, 900));
-    if (dark) {
-        QPalette palette;
-        palette.setColor(QPalette::Window, QColor(36, 36, 38));
-        palette.setColor(QPalette::Base, QColor(28, 28, 30));
-        palette.setColor(QPalette::Text, QColor(235, 235, 240));
-        palette.setColor(QPalette::WindowText, QColor(235, 235, 240));
-        palette.setColor(QPalette::Highlight, QColor(10, 132, 255));
-        f.view.setPalette(palette);
-    }
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    if (dark)
+        f.view.setPalette(QPalette(QColor(36, 36, 38)));
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_COMPARE_WITH_TIMEOUT(f.delegate->measured.size(), size_t(items.size()), 5000);
     const QImage image = f.view.grab().toImage();
     // Every bubble is painted: its inside differs from the gaps between bubbles.
@@ -308,14 +379,20 @@ void tst_TranscriptView::rendersEveryRole()
 
 void tst_TranscriptView::exposesRowsToAccessibility()
 {
-    Fixture f(numberedItems(4));
-    QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+    auto items = numberedItems(4);
+    items[3].title = u"Codex"_s;
+    items[3].isStreaming = true;
+    Fixture f(items);
+    QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(&f.view);
     QVERIFY(list);
     QCOMPARE(list->role(), QAccessible::List);
     QCOMPARE(list->text(QAccessible::Name), u"Transcript"_s);
     QCOMPARE(list->childCount(), 4);
-    QCOMPARE(list->child(2)->text(QAccessible::Name), f.model.items()[2].body);
+    QCOMPARE(list->child(2)->text(QAccessible::Name), items[2].body);
+    QCOMPARE(list->child(2)->text(QAccessible::Description), u"Your message"_s);
+    QCOMPARE(list->child(3)->text(QAccessible::Name), u"Codex: "_s + items[3].body);
+    QCOMPARE(list->child(3)->text(QAccessible::Description), u"Assistant reply, still streaming"_s);
 }
 
 } // namespace tessel
