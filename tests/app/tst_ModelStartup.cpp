@@ -31,11 +31,6 @@ StoredMachineProfile storedMachine(const QString &url, const QStringList &direct
     return machine;
 }
 
-void writeLocalGatewayFile(ModelHarness &harness, const QByteArray &content)
-{
-    QVERIFY(test::writeFile(harness.processInfo.homeDirectory + u"/.config/tessel-gateway/gateway.env"_s, content));
-}
-
 QByteArray allBytesUnder(const QString &path)
 {
     QByteArray bytes;
@@ -99,11 +94,9 @@ private Q_SLOTS:
         ModelHarness harness;
         harness.settings.setValue(u"TesselDesktopPOC.backend"_s, u"Pi"_s);
         harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"files"_s);
-        harness.settings.setValue(u"TesselDesktopPOC.includeHiddenFiles"_s, true);
         auto &model = harness.start();
         QCOMPARE(model.backend(), BackendKind::codex);
         QCOMPARE(model.workspaceTab(), ProjectWorkspaceTab::files);
-        QVERIFY(model.includeHiddenFiles());
         harness.settings.setValue(u"TesselDesktopPOC.backend"_s, u"pi"_s);
         harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"Files"_s);
         auto &restarted = harness.start();
@@ -210,7 +203,8 @@ private Q_SLOTS:
         QFETCH(bool, untouched);
         ModelHarness harness;
         // A local gateway on the launch URL: its token is picked up, and not written to the registry either.
-        writeLocalGatewayFile(harness, "TESSEL_AUTH_TOKEN=demo-token\n");
+        QVERIFY(test::writeFile(harness.processInfo.homeDirectory + u"/.config/tessel-gateway/gateway.env"_s,
+                                "TESSEL_AUTH_TOKEN=demo-token\n"));
         auto &model = harness.start();
         edit(model);
         model.flushPendingWrites();
@@ -287,16 +281,6 @@ private Q_SLOTS:
         model.handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
         QCOMPARE(model.gatewayToken(), u"rotated"_s);
         QCOMPARE(harness.published(), published);
-    }
-
-    void localGatewayTokenIsPickedUpAtStart()
-    {
-        ModelHarness harness;
-        const auto machine = storedMachine(u"ws://localhost:4999"_s, {u"/a"_s});
-        harness.settingsStore.save({{machine}, {}, {}});
-        writeLocalGatewayFile(harness, "TESSEL_AUTH_TOKEN=\"from-file\"\nTESSEL_PORT=4999\n");
-        QCOMPARE(harness.start().gatewayToken(), u"from-file"_s);
-        QCOMPARE(harness.storedToken(machine.id), u"from-file"_s);
     }
 };
 
