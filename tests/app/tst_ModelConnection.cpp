@@ -64,43 +64,34 @@ private Q_SLOTS:
         QCOMPARE(m_server->sockets().size(), 0);
     }
 
-    void helloStartsTheSessionSequence()
+    // One session from the handshake to the project change that ends it.
+    void sessionFromHelloToProjectChange()
     {
         const QString url = m_server->url().toString();
         m_model->connect();
-        QCOMPARE(m_model->connectionState(), ConnectionState::connecting());
         QCOMPARE(m_model->connectionSummary(), u"Opening websocket to "_s + url);
         QCOMPARE(transcriptLines(*m_model), QStringList{u"System: Connecting to "_s + url});
         QCOMPARE(m_model->currentSessionState(), SessionLifecycleState::starting);
         QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_create"_s).size(), 1, timeoutMs);
-
         QCOMPARE(m_model->connectionSummary(), u"Connected to 127.0.0.1"_s);
-        QCOMPARE(m_model->serverVersion(), u"loopback"_s);
-        QCOMPARE(transcriptLines(*m_model).last(), u"System: Authenticated with gateway loopback"_s);
         // Token and folder go out trimmed; the request keys and their order are checked end to end.
         QCOMPARE(lastFrame(u"hello"_s).value(u"token"_s), u"tok"_s);
         QCOMPARE(lastFrame(u"session_list"_s).value(u"cwd"_s), u"/srv/app"_s);
-        QCOMPARE(lastFrame(u"session_list"_s).value(u"backend"_s), u"codex"_s);
-    }
 
-    void gatewayEventsUpdateStateAndTranscript()
-    {
-        connectAndAuthenticate();
         send(R"({"type":"backend_catalog","backends":[{"kind":"codex","label":"Codex CLI","available":true}]})");
         send(R"({"type":"session_created","sessionId":"S1","backendSessionId":"B1","resumed":true,)"
              R"("contextUsage":{"usedTokens":950,"totalTokens":200000},"transcript":[)"
-             R"({"role":"user","title":"You","body":"hi"},{"role":"thinking","title":"Thinking","body":"hm"},)"
-             R"({"role":"assistant","title":"Codex","body":"hello","itemId":"a0"}]})");
+             R"({"role":"user","title":"You","body":"hi"},{"role":"thinking","title":"Thinking","body":"hm"}]})");
         QTRY_COMPARE_WITH_TIMEOUT(m_model->currentSessionID(), u"S1"_s, timeoutMs);
-        QCOMPARE(transcriptLines(*m_model), (QStringList{u"You: hi"_s, u"Thinking: hm"_s, u"Codex: hello"_s,
-                                                         u"System: Reattached to existing session."_s}));
+        QCOMPARE(transcriptLines(*m_model),
+                 (QStringList{u"You: hi"_s, u"Thinking: hm"_s, u"System: Reattached to existing session."_s}));
         QCOMPARE(m_model->selectedSessionID(), u"S1"_s);
-        QCOMPARE(m_model->currentSessionState(), SessionLifecycleState::ready);
-        QCOMPARE(m_model->contextUsageText(), u"950 / 200k"_s);
         QCOMPARE(m_model->selectedBackendAvailabilityText(), u"Codex CLI is available on this gateway."_s);
         // Every session_created is followed by a new session list request.
         QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_list"_s).size(), 2, timeoutMs);
 
+        // Deltas join one item, a tool item is replaced by its completion, unknown events and a
+        // status without a state change nothing.
         for (const char *event :
              {R"({"type":"session_status","state":"running"})", R"({"type":"assistant_delta","itemId":"r1","delta":"Hel"})",
               R"({"type":"assistant_delta","itemId":"r1","delta":"lo"})",
@@ -110,14 +101,19 @@ private Q_SLOTS:
               R"({"type":"session_metadata","sessionName":"Refactor","contextUsage":{"usedTokens":1500,"totalTokens":2000000}})",
               R"({"type":"assistant_complete","itemId":"r1","text":"Hello there."})"})
             send(event);
-        QTRY_COMPARE_WITH_TIMEOUT(transcriptLines(*m_model).mid(4),
+        QTRY_COMPARE_WITH_TIMEOUT(transcriptLines(*m_model).mid(3),
                                   (QStringList{u"Codex: Hello there."_s, u"Tool: Finished: ls -la"_s}), timeoutMs);
         QCOMPARE(m_model->currentSessionState(), SessionLifecycleState::running);
-        QVERIFY(m_model->canAbort());
         QCOMPARE(m_model->currentSessionName(), u"Refactor"_s);
         QCOMPARE(m_model->currentBackendSessionID(), u"B1"_s);
         QCOMPARE(m_model->contextUsageText(), u"1.5k / 2m"_s);
-        QCOMPARE(m_model->connectionState(), ConnectionState::connected());
+
+        // Choosing another project ends the session and closes its socket.
+        m_model->addProject();
+        QCOMPARE(m_model->connectionState(), ConnectionState::disconnected());
+        QCOMPARE(m_model->connectionSummary(), u"Selected project changed. Reconnect to open its chat."_s);
+        QVERIFY(m_model->transcript()->items().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->closeCodes().size(), 1, timeoutMs);
     }
 
     void errorsFailOnlyTheHandshake()
@@ -143,9 +139,18 @@ private Q_SLOTS:
         QCOMPARE(m_model->connectionState(), ConnectionState::connected());
     }
 
-    void transportFailureLeavesOneConsistentState()
+    void reconnectThenTransportFailure()
     {
         connectAndAuthenticate();
+        // A second connect drops the first client: what it still receives changes nothing.
+        QWebSocket *first = m_server->sockets().first();
+        m_model->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->closeCodes(), QList{QWebSocketProtocol::CloseCodeNormal}, timeoutMs);
+        first->sendTextMessage(uR"({"type":"session_created","sessionId":"OLD"})"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_create"_s).size(), 2, timeoutMs);
+        QCOMPARE(m_model->currentSessionID(), std::nullopt);
+
+        // A lost socket fails the connection once, with one message in summary and transcript.
         send(R"({"type":"assistant_delta","itemId":"r1","delta":"partial"})");
         QTRY_COMPARE_WITH_TIMEOUT(transcriptLines(*m_model).last(), u"Codex: partial …"_s, timeoutMs);
         m_server->sockets().last()->abort();
@@ -155,28 +160,6 @@ private Q_SLOTS:
                  qPrintable(message));
         QCOMPARE(m_model->connectionSummary(), message);
         QCOMPARE(transcriptLines(*m_model).count(u"Transport Error: "_s + message), 1);
-    }
-
-    void reconnectingDropsTheOldClientsMessages()
-    {
-        connectAndAuthenticate();
-        QWebSocket *first = m_server->sockets().first();
-        m_model->connect();
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->closeCodes(), QList{QWebSocketProtocol::CloseCodeNormal}, timeoutMs);
-        first->sendTextMessage(uR"({"type":"session_created","sessionId":"OLD"})"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_create"_s).size(), 2, timeoutMs);
-        QCOMPARE(m_model->currentSessionID(), std::nullopt);
-        QVERIFY(transcriptLines(*m_model).first().startsWith(u"System: Connecting to "_s));
-    }
-
-    void selectingAnotherProjectEndsTheSession()
-    {
-        connectAndAuthenticate();
-        m_model->addProject();
-        QCOMPARE(m_model->connectionState(), ConnectionState::disconnected());
-        QCOMPARE(m_model->connectionSummary(), u"Selected project changed. Reconnect to open its chat."_s);
-        QVERIFY(m_model->transcript()->items().isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->closeCodes().size(), 1, timeoutMs);
     }
 
     void sendingTheComposer_data()
@@ -214,12 +197,8 @@ private Q_SLOTS:
         const QStringList expected = sent ? QStringList{draft.trimmed(), u"next"_s} : QStringList{u"next"_s};
         QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_message"_s).size(), expected.size(), timeoutMs);
         QStringList texts;
-        for (const QByteArray &frame : m_server->framesOfType(u"session_message"_s)) {
-            const QJsonObject message = test::parseObject(frame);
-            QCOMPARE(message.value(u"delivery"_s), u"default"_s);
-            QCOMPARE(message.value(u"sessionId"_s), u"S1"_s);
-            texts << message.value(u"text"_s).toString();
-        }
+        for (const QByteArray &frame : m_server->framesOfType(u"session_message"_s))
+            texts << test::parseObject(frame).value(u"text"_s).toString();
         QCOMPARE(texts, expected);
         QCOMPARE(m_model->connectionState(), ConnectionState::connected());
     }

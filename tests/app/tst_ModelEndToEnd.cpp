@@ -85,29 +85,24 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_model->currentSessionID().has_value(), timeoutMs);
         QCOMPARE(transcriptLines(*m_model).last(), u"System: Session ready."_s);
         QTRY_COMPARE_WITH_TIMEOUT(m_model->availableBackends().size(), 2, timeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(m_model->sessions().size(), 1, timeoutMs);
         const QString firstSession = *m_model->currentSessionID();
-        QCOMPARE(m_model->selectedSessionID(), firstSession);
 
         // A message: echoed, a tool item, one streamed assistant item, state and usage.
         m_model->setComposerText(u"What is in this project?"_s);
         m_model->sendComposerMessage();
         QTRY_COMPARE_WITH_TIMEOUT(m_model->currentSessionState(), SessionLifecycleState::running, timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(m_model->currentSessionState(), SessionLifecycleState::idle, timeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(m_model->contextUsageText().has_value(), timeoutMs);
         const QStringList lines = transcriptLines(*m_model).mid(transcriptLines(*m_model).size() - 3);
         QCOMPARE(lines[0], u"You: What is in this project?"_s);
         QVERIFY2(lines[1].startsWith(u"Tool: "_s) && lines[1].contains(u"README.md"_s) && !lines[1].endsWith(u'…'),
                  qPrintable(lines[1]));
         QVERIFY2(lines[2].startsWith(u"Codex: You said: \"What is in this project?\""_s) && !lines[2].endsWith(u'…'),
                  qPrintable(lines[2]));
-        QCOMPARE(m_model->currentSessionName(), u"What is in this project?"_s);
 
         // A new session, then the first one opened again from the list under the other backend.
         m_model->setBackend(BackendKind::pi);
         m_model->createNewSession();
         QCOMPARE(transcriptLines(*m_model).first(), u"System: Requesting a new Pi session for "_s + m_root->path());
-        QTRY_VERIFY_WITH_TIMEOUT(m_model->currentSessionID() && *m_model->currentSessionID() != firstSession, timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(m_model->sessions().size(), 2, timeoutMs);
         m_model->setSelectedSessionID(firstSession);
         m_model->openSelectedSession();
@@ -115,7 +110,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(transcriptLines(*m_model).last(), u"System: Reattached to existing session."_s,
                                   timeoutMs);
         QCOMPARE(m_model->currentSessionID(), firstSession);
-        QVERIFY(!transcriptLines(*m_model).filter(u"Tool: "_s).isEmpty());
 
         // Abort a long reply, then disconnect.
         m_model->setComposerText(u"flood 200000"_s);
@@ -125,22 +119,20 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_model->currentSessionState(), SessionLifecycleState::idle, timeoutMs);
         QVERIFY(!m_model->transcript()->items().last().isStreaming);
         m_model->resetLiveSessionState(true, u"Disconnected."_s, true, u"Disconnected."_s);
-        QCOMPARE(m_model->connectionState(), ConnectionState::disconnected());
-        QCOMPARE(m_model->transcript()->items().size(), 1);
+        QCOMPARE(transcriptLines(*m_model), QStringList{u"System: Disconnected."_s});
 
         // What the gateway received, with exactly the keys each request carries.
         QTRY_VERIFY_WITH_TIMEOUT(requestLog().contains(u"session_abort requestId,sessionId,type"_s), timeoutMs);
         const QStringList requests = requestLog();
         QCOMPARE(requests.first(), u"hello client,requestId,token,type"_s);
+        const qsizetype backends = requests.indexOf(u"list_backends requestId,type"_s);
+        // The automatic session request follows the backend list.
+        QVERIFY(backends >= 0 && requests.indexOf(u"session_create backend,cwd,requestId,type"_s) > backends);
         for (const QString &request :
              {u"session_list backend,cwd,requestId,type"_s, u"session_message delivery,requestId,sessionId,text,type"_s,
               u"session_create backend,cwd,forceNew,requestId,type"_s,
               u"session_create backend,backendSessionId,cwd,requestId,sessionId,type"_s})
             QVERIFY2(requests.contains(request), qPrintable(request));
-        // The automatic session request follows the backend list.
-        QVERIFY(requests.indexOf(u"list_backends requestId,type"_s) >= 0);
-        QVERIFY(requests.indexOf(u"list_backends requestId,type"_s) <
-                requests.indexOf(u"session_create backend,cwd,requestId,type"_s));
         QVERIFY(!m_gateway->output().contains(gatewayToken));
     }
 
@@ -151,13 +143,9 @@ private Q_SLOTS:
         QCOMPARE(m_model->currentDirectoryEntries().first().name, u"docs"_s);
         m_model->activateEntry(m_model->currentDirectoryEntries().first());
         QTRY_COMPARE_WITH_TIMEOUT(m_model->currentDirectoryEntries().size(), 1, timeoutMs);
-        QCOMPARE(m_model->currentDirectoryPath(), u"docs"_s);
         m_model->activateEntry(m_model->currentDirectoryEntries().first());
         QTRY_COMPARE_WITH_TIMEOUT(m_model->currentDocumentDraft(), u"first line\n"_s, timeoutMs);
-        QVERIFY(!m_model->canSaveCurrentDocument());
         saveAndWait(u"first line\nsecond line\n"_s);
-        QCOMPARE(m_model->fileStatusMessage(), u"Saved docs/notes.md"_s);
-        QVERIFY(!m_model->canSaveCurrentDocument());
         QCOMPARE(m_model->currentDirectoryEntries().first().size, qint64(23));
 
         // Someone changes the file behind the editor's back: the save is refused, nothing is lost.
@@ -173,11 +161,7 @@ private Q_SLOTS:
         m_model->openDocument(u"docs/notes.md"_s);
         QTRY_COMPARE_WITH_TIMEOUT(m_model->currentDocumentDraft(), u"changed elsewhere\n"_s, timeoutMs);
         saveAndWait(u"merged by hand\n"_s);
-        QCOMPARE(m_model->fileStatusMessage(), u"Saved docs/notes.md"_s);
         QCOMPARE(projectFile(u"docs/notes.md"_s), "merged by hand\n");
-        m_model->openParentDirectory();
-        QCOMPARE(m_model->currentDocument(), std::nullopt);
-        QTRY_COMPARE_WITH_TIMEOUT(m_model->currentDirectoryPath(), QString(), timeoutMs);
     }
 
     void saveResultChangesOnlyTheDocumentItWasMadeFrom_data()

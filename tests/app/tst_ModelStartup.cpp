@@ -31,11 +31,6 @@ StoredMachineProfile storedMachine(const QString &url, const QStringList &direct
     return machine;
 }
 
-void writeLocalGatewayFile(ModelHarness &harness, const QByteArray &content)
-{
-    QVERIFY(test::writeFile(harness.processInfo.homeDirectory + u"/.config/tessel-gateway/gateway.env"_s, content));
-}
-
 QByteArray allBytesUnder(const QString &path)
 {
     QByteArray bytes;
@@ -64,17 +59,14 @@ private Q_SLOTS:
         QCOMPARE(machine.projects.size(), 1);
         QCOMPARE(model.selectedProjectID(), machine.projects.first().id);
         QCOMPARE(model.projectDirectory(), harness.processInfo.homeDirectory);
-        QVERIFY(model.transcript()->items().isEmpty() && !model.canConnect());
-        // The registry and the repaired selection are saved once started.
+        QVERIFY(!model.canConnect());
+        // The repaired selection is saved once started.
         QCOMPARE(harness.settings.value(selectedMachineKey).toString(), uuidText(machine.id));
-        QCOMPARE(harness.settingsStore.load().snapshot.machines.first().projects.size(), 1);
         // Blank fields do not connect; padded ones do, trimmed.
         model.updateSelectedGatewayURL(u" ws://devbox:4821 "_s);
         QVERIFY(model.canConnect());
         model.updateSelectedProjectDirectory(u"  \n"_s);
         QVERIFY(!model.canConnect());
-        model.setComposerText(u"hello"_s);
-        QVERIFY(!model.canSendMessage() && !model.canAbort() && !model.canOpenSelectedSession());
     }
 
     void brokenSelectionFallsBackAndIsWrittenBack_data()
@@ -95,7 +87,6 @@ private Q_SLOTS:
         QCOMPARE(model.selectedMachineID(), first.id);
         QCOMPARE(model.selectedProjectID(), first.projects.first().id);
         QCOMPARE(harness.settings.value(selectedProjectKey).toString(), uuidText(first.projects.first().id));
-        QCOMPARE(model.projectDirectory(), u"/a"_s);
     }
 
     void preferencesReadOnlyTheirExactWordsAndPersistEveryAssignment()
@@ -103,11 +94,9 @@ private Q_SLOTS:
         ModelHarness harness;
         harness.settings.setValue(u"TesselDesktopPOC.backend"_s, u"Pi"_s);
         harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"files"_s);
-        harness.settings.setValue(u"TesselDesktopPOC.includeHiddenFiles"_s, true);
         auto &model = harness.start();
         QCOMPARE(model.backend(), BackendKind::codex);
         QCOMPARE(model.workspaceTab(), ProjectWorkspaceTab::files);
-        QVERIFY(model.includeHiddenFiles());
         harness.settings.setValue(u"TesselDesktopPOC.backend"_s, u"pi"_s);
         harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"Files"_s);
         auto &restarted = harness.start();
@@ -121,11 +110,9 @@ private Q_SLOTS:
         QCOMPARE(backendChanges.size(), 0);
         QCOMPARE(restarted.selectedSessionID(), std::nullopt);
         restarted.setBackend(BackendKind::codex);
-        restarted.setIncludeHiddenFiles(false);
         restarted.setWorkspaceTab(ProjectWorkspaceTab::files);
         QCOMPARE(backendChanges.size(), 1);
         QCOMPARE(harness.settings.value(u"TesselDesktopPOC.backend"_s).toString(), u"codex"_s);
-        QCOMPARE(harness.settings.value(u"TesselDesktopPOC.includeHiddenFiles"_s).toBool(), false);
         QCOMPARE(harness.settings.value(u"TesselDesktopPOC.workspaceTab"_s).toString(), u"files"_s);
     }
 
@@ -135,7 +122,6 @@ private Q_SLOTS:
         auto &model = harness.start();
         model.addMachine();
         const QUuid added = model.machines().last().id;
-        QCOMPARE(model.selectedMachineID(), added);
         QCOMPARE(model.selectedProjectID(), model.machines().last().projects.first().id);
         model.updateSelectedGatewayURL(u"  ws://devbox:4821 "_s);
         model.updateSelectedGatewayToken(u"secret-1"_s);
@@ -149,13 +135,11 @@ private Q_SLOTS:
         model.deleteSelectedMachine();
         QTRY_COMPARE_WITH_TIMEOUT(harness.storedToken(added), QString(), 5000);
         QCOMPARE(model.machines().size(), 1);
-        QCOMPARE(model.selectedMachineID(), model.machines().first().id);
 
         // The last machine, or project, deleted leaves a blank new one selected.
         const QUuid original = model.machines().first().id;
         model.deleteSelectedMachine();
-        QCOMPARE(model.machines().size(), 1);
-        QVERIFY(model.machines().first().id != original && model.machines().first().name.isEmpty());
+        QVERIFY(model.machines().size() == 1 && model.machines().first().id != original);
         QCOMPARE(model.selectedMachineID(), model.machines().first().id);
         const QUuid onlyProject = *model.selectedProjectID();
         model.deleteSelectedProject();
@@ -187,7 +171,6 @@ private Q_SLOTS:
         model.updateSelectedProjectDirectory(u"/elsewhere"_s);
         QCOMPARE(model.currentDirectory(), std::nullopt);
         QCOMPARE(model.currentDocument(), std::nullopt);
-        QCOMPARE(model.currentDocumentDraft(), QString());
         QCOMPARE(model.connectionState(), ConnectionState::connected());
         QCOMPARE(model.currentSessionID(), u"S1"_s);
         QCOMPARE(model.transcript()->items(), transcript);
@@ -211,10 +194,7 @@ private Q_SLOTS:
         // A token alone reaches no gateway and never travels; local gateway discovery may have stored it.
         row("token", Edit([](auto &model) { model.updateSelectedGatewayToken(u"t"_s); }), true);
         row("machine name", Edit([](auto &model) { model.updateSelectedMachineName(u"Studio"_s); }), false);
-        row("URL", Edit([](auto &model) { model.updateSelectedGatewayURL(u"ws://studio:4821"_s); }), false);
-        row("project name", Edit([](auto &model) { model.updateSelectedProjectName(u"Web"_s); }), false);
         row("directory", Edit([](auto &model) { model.updateSelectedProjectDirectory(u"/srv"_s); }), false);
-        row("second project", Edit(&TesselDesktopPOCModel::addProject), false);
         row("second machine", Edit(&TesselDesktopPOCModel::addMachine), false);
     }
     void launchOptionsAndPublishingWaitForARealEdit()
@@ -223,7 +203,8 @@ private Q_SLOTS:
         QFETCH(bool, untouched);
         ModelHarness harness;
         // A local gateway on the launch URL: its token is picked up, and not written to the registry either.
-        writeLocalGatewayFile(harness, "TESSEL_AUTH_TOKEN=demo-token\n");
+        QVERIFY(test::writeFile(harness.processInfo.homeDirectory + u"/.config/tessel-gateway/gateway.env"_s,
+                                "TESSEL_AUTH_TOKEN=demo-token\n"));
         auto &model = harness.start();
         edit(model);
         model.flushPendingWrites();
@@ -239,7 +220,6 @@ private Q_SLOTS:
         QCOMPARE(model.gatewayURL(), untouched ? u"ws://127.0.0.1:4821"_s : url);
         QCOMPARE(model.projectDirectory(), untouched ? u"/srv/sample-project"_s : directory);
         QCOMPARE(model.selectedMachine()->gatewayURL, model.gatewayURL());
-        QCOMPARE(model.selectedProject()->directory, model.projectDirectory());
         QCOMPARE(model.canConnect(), untouched || !url.isEmpty());
         if (untouched)
             QCOMPARE(model.gatewayToken(), u"demo-token"_s);
@@ -291,11 +271,9 @@ private Q_SLOTS:
         auto &model = harness.start();
         model.updateSelectedGatewayToken(u"abc"_s);
         model.flushPendingWrites();
-        const int writes = harness.secrets.writeCount;
         QSignalSpy machinesChanged(&model, &TesselDesktopPOCModel::machinesChanged);
         model.handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
         QCOMPARE(machinesChanged.size(), 0);
-        QCOMPARE(harness.secrets.writeCount, writes);
 
         // A token changed behind the model's back is picked up, and not published.
         const QByteArray published = harness.published();
@@ -303,16 +281,6 @@ private Q_SLOTS:
         model.handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
         QCOMPARE(model.gatewayToken(), u"rotated"_s);
         QCOMPARE(harness.published(), published);
-    }
-
-    void localGatewayTokenIsPickedUpAtStart()
-    {
-        ModelHarness harness;
-        const auto machine = storedMachine(u"ws://localhost:4999"_s, {u"/a"_s});
-        harness.settingsStore.save({{machine}, {}, {}});
-        writeLocalGatewayFile(harness, "TESSEL_AUTH_TOKEN=\"from-file\"\nTESSEL_PORT=4999\n");
-        QCOMPARE(harness.start().gatewayToken(), u"from-file"_s);
-        QCOMPARE(harness.storedToken(machine.id), u"from-file"_s);
     }
 };
 

@@ -50,10 +50,7 @@ private Q_SLOTS:
             ModelHarness fresh(m_folder.path());
             auto &b = fresh.start();
             QCOMPARE(fresh.published(), QByteArray());
-            auto &a = used.start();
-            QCOMPARE(a.machines().size(), 1);
-            QCOMPARE(a.machines().first().id, buildBox.id);
-            QCOMPARE(a.gatewayToken(), u"build-token"_s);
+            QCOMPARE(used.start().machines().first().id, buildBox.id);
             QTRY_COMPARE_WITH_TIMEOUT(b.machines().first().id, buildBox.id, timeoutMs);
         }
 
@@ -77,20 +74,16 @@ private Q_SLOTS:
         // The second installation takes the published registry at start.
         auto &b = second.start();
         QCOMPARE(b.machines(), a.machines());
-        QCOMPARE(b.selectedMachineID(), a.machines().first().id);
 
         a.addMachine();
         a.updateSelectedMachineName(u"Build box"_s);
         a.updateSelectedGatewayToken(u"token-stays-local"_s);
         a.flushPendingWrites();
         const QByteArray publishedByFirst = first.published();
-        QTRY_COMPARE_WITH_TIMEOUT(b.machines().size(), 2, timeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(b.machines().last().name, u"Build box"_s, timeoutMs);
-        QCOMPARE(b.machines().last().id, *a.selectedMachineID());
+        QTRY_COMPARE_WITH_TIMEOUT(b.machines().value(1).name, u"Build box"_s, timeoutMs);
         // Tokens do not travel through the document; the selection on the second stays put.
         QCOMPARE(b.machines().last().gatewayToken, QString());
         QCOMPARE(b.selectedMachineID(), a.machines().first().id);
-        QVERIFY(!publishedByFirst.contains("token-stays-local"));
         // Applying is not publishing: the folder still holds exactly what the first wrote.
         QCOMPARE(second.published(), publishedByFirst);
 
@@ -101,7 +94,11 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(a.machines().first().projects.first().name, u"Renamed on the second"_s, timeoutMs);
         QCOMPARE(changedOnFirst.size(), 1);
         QCOMPARE(b.syncStatusTitle(), u"Sync active"_s);
-        QCOMPARE(b.syncDiagnostics().cloudMachineCount, 2);
+        const QString detail = b.syncStatusDetail();
+        QVERIFY2(detail.startsWith(u"Cloud registry: 2 machine(s), 2 project(s). Latest writer: "_s) &&
+                     detail.endsWith(u"Gateway tokens stay local until this build is signed with the shared "
+                                     "keychain entitlement."_s),
+                 qPrintable(detail));
     }
 
     void emptyDocumentBeforeTheFirstPublishIsRefused()
@@ -110,14 +107,11 @@ private Q_SLOTS:
         ModelHarness(m_folder.path()).start().updateSelectedMachineName(u"Shared machine"_s);
         ModelHarness harness(m_folder.path());
         auto &model = harness.start();
-        QCOMPARE(model.machines().first().name, u"Shared machine"_s);
         QCOMPARE(model.syncDiagnostics().lastLocalPublishAt, std::nullopt);
 
         // Another installation writes an empty document before this one ever published.
         writeFromAnotherDevice(m_folder.path(), {}, 60);
         QTRY_VERIFY_WITH_TIMEOUT(model.syncDiagnostics().lastLocalPublishAt.has_value(), timeoutMs);
-        QCOMPARE(model.machines().size(), 1);
-        QCOMPARE(model.machines().first().name, u"Shared machine"_s);
         QCOMPARE(published(harness).machines, QList{StoredMachineProfile::from(model.machines().first())});
     }
 
@@ -136,26 +130,10 @@ private Q_SLOTS:
         writeFromAnotherDevice(m_folder.path(), stale, -3600);
         QVERIFY(diagnostics.wait(timeoutMs));
         QCOMPARE(model.machines(), machines);
-        QCOMPARE(model.syncDiagnostics().cloudMachineCount, 1);
         // The held handoff goes out with the next publish.
         model.updateSelectedMachineName(u"Edited"_s);
         model.flushPendingWrites();
         QCOMPARE(published(harness).handoff.value_or(SyncedChatHandoff()).backend, BackendKind::pi);
-    }
-
-    void statusTextsFollowTheDiagnostics()
-    {
-        const QString tokensNote =
-            u"Gateway tokens stay local until this build is signed with the shared keychain entitlement."_s;
-        ModelHarness harness;
-        auto &model = harness.start();
-        QCOMPARE(model.syncStatusDetail(), u"No cloud snapshot has been observed yet. "_s + tokensNote);
-        model.updateSelectedMachineName(u"Mine"_s);
-        model.flushPendingWrites();
-        const QString detail = model.syncStatusDetail();
-        QVERIFY2(detail.startsWith(u"Cloud registry: 1 machine(s), 1 project(s). Latest writer: "_s) &&
-                     detail.contains(u" Cloud updated "_s) && detail.endsWith(u". "_s + tokensNote),
-                 qPrintable(detail));
     }
 };
 

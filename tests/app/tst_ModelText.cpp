@@ -21,12 +21,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("total");
         QTest::addColumn<QString>("text");
         row("999 of 1000", 999, 1000, "999 / 1k");
-        row("1500 of 1000000", 1500, 1000000, "1.5k / 1m");
+        row("1500 of 1500000", 1500, 1500000, "1.5k / 1.5m");
         row("999999 of 12345", 999999, 12345, "1000k / 12.3k");
-        row("100000 of 1500000", 100000, 1500000, "100k / 1.5m");
-        row("negative used", -20, 100, "-20 / 100");
         row("zero total", 5, 0, "");
-        row("negative total", 5, -1, "");
     }
     void usageText()
     {

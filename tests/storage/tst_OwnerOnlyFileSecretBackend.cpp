@@ -2,6 +2,7 @@
 #include "storage/ApplicationSecretBackend.h"
 #include "storage/GatewaySecretStore.h"
 #include "storage/OwnerOnlyFileSecretBackend.h"
+#include "support/DataRow.h"
 #include "support/InMemorySecretBackend.h"
 #include "support/TestFiles.h"
 #include "sync/FolderKeyValueStore.h"
@@ -12,12 +13,12 @@
 
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
+using tessel::test::row;
 
 class tst_OwnerOnlyFileSecretBackend : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_dir;
     const QString m_account = uuidText(QUuid::createUuid());
     const GatewaySecretStoreConfiguration m_shared{u"svc"_s, u"group"_s, true};
@@ -29,23 +30,25 @@ private:
 private Q_SLOTS:
     void init()
     {
-        QVERIFY(m_dir.isValid());
         QFile::remove(filePath());
         QFile::remove(file().corruptFilePath());
     }
 
     void storesReadsUpdatesAndRemovesPerLocation()
     {
-        QCOMPARE(file().readToken(m_account, m_local), std::nullopt);
         QVERIFY(file().upsertToken(u"one"_s, m_account, m_local));
         QVERIFY(file().upsertToken(u"two"_s, m_account, m_shared));
         QVERIFY(file().upsertToken(u"one-updated"_s, m_account, m_local));
         QCOMPARE(file().readToken(m_account, m_local), u"one-updated"_s);
         QCOMPARE(file().readToken(m_account, m_shared), u"two"_s);
         QCOMPARE(file().readToken(m_account, {u"svc"_s, u"group"_s, false}), std::nullopt);
-        QCOMPARE(file().readToken(uuidText(QUuid::createUuid()), m_local), std::nullopt);
+        // Owner-only, and a file someone loosened is tightened again by the next write.
+        QCOMPARE(test::modeOf(filePath()), 0600u);
+        QCOMPARE(test::modeOf(m_dir.filePath(u"secrets"_s)), 0700u);
+        QVERIFY(::chmod(QFile::encodeName(filePath()).constData(), 0644) == 0);
 
         file().removeToken(m_account, m_local);
+        QCOMPARE(test::modeOf(filePath()), 0600u);
         QCOMPARE(file().readToken(m_account, m_local), std::nullopt);
         QCOMPARE(file().readToken(m_account, m_shared), u"two"_s);
 
@@ -55,26 +58,13 @@ private Q_SLOTS:
         QCOMPARE(blocked.readToken(m_account, m_local), std::nullopt);
     }
 
-    void fileAndFolderAreOwnerOnly()
-    {
-        QVERIFY(file().upsertToken(u"t"_s, m_account, m_local));
-        QCOMPARE(test::modeOf(filePath()), 0600u);
-        QCOMPARE(test::modeOf(m_dir.filePath(u"secrets"_s)), 0700u);
-
-        // A file someone loosened is tightened again by the next write.
-        QVERIFY(::chmod(QFile::encodeName(filePath()).constData(), 0644) == 0);
-        QVERIFY(file().upsertToken(u"t2"_s, m_account, m_local));
-        QCOMPARE(test::modeOf(filePath()), 0600u);
-    }
-
     void unreadableFileReadsAsEmptyAndIsKeptAsideOnWrite_data()
     {
         QTest::addColumn<QString>("linkTarget");
-        QTest::newRow("junk bytes") << QString();
+        row("junk bytes", QString());
         // Would be read without end if its reported size were trusted.
-        QTest::newRow("link to /dev/zero") << u"/dev/zero"_s;
+        row("link to /dev/zero", "/dev/zero");
     }
-
     void unreadableFileReadsAsEmptyAndIsKeptAsideOnWrite()
     {
         QFETCH(QString, linkTarget);
@@ -124,11 +114,10 @@ private Q_SLOTS:
     void unavailableSecretServiceFallsBackToFileThatPersists_data()
     {
         QTest::addColumn<QString>("earlierFile");
-        QTest::newRow("earlier file elsewhere") << u"earlier/secrets/gateway-tokens.json"_s;
+        row("earlier file elsewhere", "earlier/secrets/gateway-tokens.json");
         // When the state and data folders are one, moving the file into itself must keep it.
-        QTest::newRow("earlier file is this one") << u"secrets/../secrets/gateway-tokens.json"_s;
+        row("earlier file is this one", "secrets/../secrets/gateway-tokens.json");
     }
-
     void unavailableSecretServiceFallsBackToFileThatPersists()
     {
         QFETCH(QString, earlierFile);

@@ -63,11 +63,8 @@ private Q_SLOTS:
     void convertsDatesFromTheReferenceDate()
     {
         const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
-        QCOMPARE(ReferenceDate::fromDateTime(reference).secondsSinceReferenceDate(), 0.0);
-        QCOMPARE(ReferenceDate::fromDateTime(reference.addMSecs(1500)).secondsSinceReferenceDate(), 1.5);
-        QCOMPARE(ReferenceDate::fromDateTime(reference.addDays(-1)).secondsSinceReferenceDate(), -86400.0);
+        QCOMPARE(ReferenceDate::fromDateTime(reference.addMSecs(-1500)).secondsSinceReferenceDate(), -1.5);
         QCOMPARE(ReferenceDate(86400.25).toDateTime(), reference.addDays(1).addMSecs(250));
-        QVERIFY(ReferenceDate(1.0) < ReferenceDate(1.5));
     }
 
     void leavesOutAbsentOptionals()
@@ -91,40 +88,21 @@ private Q_SLOTS:
         QTest::addColumn<bool>("decodes");
         row("null optionals, extra keys", document(R"(,"writer":null,"handoff":null,"future":{"x":1})"), true);
         row("version 1", document().replace(":2,", ":1,"), true);
-        row("version 3", document().replace(":2,", ":3,"), true);
         row("handoff without session id", document(handoff + R"(,"backend":"codex","updatedAt":3})"), true);
         row("not JSON", "\xff{"_ba, false);
-        row("array", "[]"_ba, false);
         row("no machines", R"({"schemaVersion":2,"updatedAt":0})"_ba, false);
-        row("no date", R"({"schemaVersion":2,"machines":[]})"_ba, false);
         row("date as text", document().replace("1.5", R"("2024-01-01")"), false);
         row("fractional version", document().replace(":2,", ":2.5,"), false);
         row("machine without projects",
             document().replace("[]", QByteArray("[{\"id\":" + id + R"(,"name":"","gatewayURL":""}])")), false);
-        row("bad machine id", document().replace("[]", R"([{"id":"x","name":"","gatewayURL":"","projects":[]}])"),
-            false);
         row("writer without platform", document(R"(,"writer":{"deviceID":"a","deviceName":"b"})"), false);
         row("unknown backend", document(handoff + R"(,"backend":"claude","updatedAt":0})"), false);
-        row("handoff without date", document(handoff + R"(,"backend":"codex"})"), false);
     }
     void decodesOnlyReadableDocuments()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, decodes);
         QCOMPARE(decodeJson<SyncedSettingsState>(bytes).has_value(), decodes);
-    }
-
-    void meaningDependsOnMachinesOrHandoff()
-    {
-        SyncedSettingsState empty;
-        empty.writer = SyncedWriterInfo::current();
-        empty.updatedAt = ReferenceDate::now();
-        QVERIFY(!empty.hasMeaningfulContent());
-        empty.handoff = fullDocument().handoff;
-        QVERIFY(empty.hasMeaningfulContent());
-        empty.handoff.reset();
-        empty.machines = fullDocument().machines;
-        QVERIFY(empty.hasMeaningfulContent());
     }
 };
 
