@@ -7,6 +7,7 @@
 // Usage: tessel_window_screenshots OUTPUT_DIR PROJECT_DIR (a scratch copy: files are added)
 #include "support/DemoGatewayProcess.h"
 #include "support/ModelHarness.h"
+#include "support/TestFiles.h"
 #include "support/TestWindow.h"
 #include "ui/PlatformMessageFilter.h"
 
@@ -63,12 +64,6 @@ bool openDocument(TesselDesktopPOCModel &model, const QString &path)
     return waitFor([&] { return model.currentDocument() && model.currentDocument()->path == path; }, "no document");
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) || fail("cannot write a file");
-}
-
 bool prepareSession(TesselDesktopPOCModel &model)
 {
     model.connect();
@@ -81,8 +76,7 @@ bool prepareSession(TesselDesktopPOCModel &model)
     model.setComposerText(u"And what does greeter.py do?"_s);
     model.sendComposerMessage();
     const auto replied = [&model] {
-        const auto &items = model.transcript()->items();
-        return std::any_of(items.cbegin(), items.cend(), [](const DesktopTranscriptItem &item) {
+        return std::ranges::any_of(model.transcript()->items(), [](const DesktopTranscriptItem &item) {
             return item.role == DesktopTranscriptRole::assistant && !item.isStreaming;
         });
     };
@@ -100,9 +94,8 @@ bool prepareLongTexts(TesselDesktopPOCModel &model, const QDir &project)
 {
     const QString nested = u"docs/architecture/decisions/desktop-client/window-layout/sidebar"_s;
     const QString document = nested + u"/status-section-and-session-list-heights.md"_s;
-    if (!project.mkpath(nested) ||
-        !writeFile(project.filePath(document), "# Heights\n\nThe status section shows in full.\n"))
-        return false;
+    if (!test::writeFile(project.filePath(document), "# Heights\n\nThe status section shows in full.\n"))
+        return fail("cannot write a file");
     model.updateSelectedMachineName(u"Build Server in the Basement Rack, Second Shelf from the Top"_s);
     model.updateSelectedProjectName(u"Customer Portal Frontend Rewrite (Quarterly Milestone Branch)"_s);
     if (!openDocument(model, document))
@@ -118,15 +111,27 @@ bool prepareLongTexts(TesselDesktopPOCModel &model, const QDir &project)
                    "the connection did not fail");
 }
 
-// Writes the window over `model` at `size` to DIRECTORY/NAME.png once `arrange` has set it up.
-void shoot(TesselDesktopPOCModel &model, const QDir &directory, const QString &name, QSize size,
-           const std::function<void(test::TestWindow &)> &arrange = {})
+// One shot in every palette: the window at `size` on both tabs, as PALETTE-NAME-chat and
+// PALETTE-NAME-files; or, with a `document`, the files tab with it open and edited, at the end
+// of its first line, where a long line shows where it continues, Markdown in its preview.
+struct Shot
 {
-    test::TestWindow window(model, size);
+    QString name;
+    QString document = {};
+    QSize size = {1120, 720};
+};
+
+// Writes the window over `model` at the shot's size to DIRECTORY/NAME.png.
+void shoot(TesselDesktopPOCModel &model, const QDir &directory, const QString &name, const Shot &shot)
+{
+    test::TestWindow window(model, shot.size);
     if (!QTest::qWaitForWindowExposed(&window))
         fail("the window was not exposed");
-    if (arrange)
-        arrange(window);
+    if (!shot.document.isEmpty()) {
+        window.control<QPlainTextEdit>("files-editor")->moveCursor(QTextCursor::EndOfBlock);
+        if (shot.document.endsWith(".md"_L1))
+            window.control<QTabBar>("files-markdown-mode-picker")->setCurrentIndex(1);
+    }
     QTest::qWait(400);
     const QString file = directory.filePath(name + u".png"_s);
     if (!window.grab().save(file))
@@ -134,26 +139,25 @@ void shoot(TesselDesktopPOCModel &model, const QDir &directory, const QString &n
     std::printf("%s\n", qPrintable(file));
 }
 
-// Both tabs, as NAME-chat and NAME-files.
-void shootTabs(TesselDesktopPOCModel &model, const QDir &directory, const QString &name, QSize size)
+void shootInEveryPalette(TesselDesktopPOCModel &model, const QDir &directory, std::initializer_list<Shot> shots)
 {
-    for (const auto tab : {ProjectWorkspaceTab::chat, ProjectWorkspaceTab::files}) {
-        model.setWorkspaceTab(tab);
-        shoot(model, directory, name + u'-' + QString(enumToWire(tab)), size);
+    for (const auto &[paletteName, palette] : {std::pair{u"light"_s, QApplication::style()->standardPalette()},
+                                               {u"dark"_s, darkPalette()}}) {
+        QApplication::setPalette(palette);
+        for (const Shot &shot : shots) {
+            const QString name = paletteName + u'-' + shot.name;
+            if (!shot.document.isEmpty()) {
+                openDocument(model, shot.document);
+                model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"An unsaved line.\n"_s);
+                shoot(model, directory, name, shot);
+                continue;
+            }
+            for (const auto tab : {ProjectWorkspaceTab::chat, ProjectWorkspaceTab::files}) {
+                model.setWorkspaceTab(tab);
+                shoot(model, directory, name + u'-' + QString(enumToWire(tab)), shot);
+            }
+        }
     }
-}
-
-// The files tab with `path` open and edited, at the end of its first line, where a long line
-// shows where it continues; Markdown in its preview.
-void shootDocument(TesselDesktopPOCModel &model, const QDir &directory, const QString &name, const QString &path)
-{
-    openDocument(model, path);
-    model.setCurrentDocumentDraft(model.currentDocumentDraft() + u"An unsaved line.\n"_s);
-    shoot(model, directory, name, QSize(1120, 720), [&path](test::TestWindow &window) {
-        window.control<QPlainTextEdit>("files-editor")->moveCursor(QTextCursor::EndOfBlock);
-        if (path.endsWith(".md"_L1))
-            window.control<QTabBar>("files-markdown-mode-picker")->setCurrentIndex(1);
-    });
 }
 
 } // namespace
@@ -184,31 +188,19 @@ int main(int argc, char *argv[])
     if (!prepareSession(model))
         return 1;
 
-    const std::initializer_list<std::pair<QString, QPalette>> palettes{
-        {u"light"_s, QApplication::style()->standardPalette()}, {u"dark"_s, darkPalette()}};
-    for (const auto &[name, palette] : palettes) {
-        QApplication::setPalette(palette);
-        shootTabs(model, output, name + u"-1120x720"_s, QSize(1120, 720));
-        shootTabs(model, output, name + u"-1680x1050"_s, QSize(1680, 1050));
-    }
-
-    writeFile(QDir(project).filePath(u"windows.txt"_s),
-              "Written on Windows.\r\nEvery line ends in CR LF.\r\n\r\nKept as is.\r\n");
-    writeFile(QDir(project).filePath(u"one-line.json"_s),
-              "[" + QByteArray("{\"key\": \"value\", \"count\": 12345}, ").repeated(2000) + "0]\n");
+    shootInEveryPalette(model, output, {{u"1120x720"_s}, {u"1680x1050"_s, {}, QSize(1680, 1050)}});
+    if (!test::writeFile(QDir(project).filePath(u"windows.txt"_s),
+                         "Written on Windows.\r\nEvery line ends in CR LF.\r\n\r\nKept as is.\r\n") ||
+        !test::writeFile(QDir(project).filePath(u"one-line.json"_s),
+                         "[" + QByteArray("{\"key\": \"value\", \"count\": 12345}, ").repeated(2000) + "0]\n"))
+        return fail("cannot write a file") ? 0 : 1;
     model.setWorkspaceTab(ProjectWorkspaceTab::files);
     model.loadCurrentDirectory(false);
-    for (const auto &[name, palette] : palettes) {
-        QApplication::setPalette(palette);
-        shootDocument(model, output, name + u"-crlf"_s, u"windows.txt"_s);
-        shootDocument(model, output, name + u"-long-line"_s, u"one-line.json"_s);
-        shootDocument(model, output, name + u"-markdown-preview"_s, u"README.md"_s);
-    }
+    shootInEveryPalette(model, output,
+                        {{u"crlf"_s, u"windows.txt"_s}, {u"long-line"_s, u"one-line.json"_s},
+                         {u"markdown-preview"_s, u"README.md"_s}});
     if (!prepareLongTexts(model, QDir(project)))
         return 1;
-    for (const auto &[name, palette] : palettes) {
-        QApplication::setPalette(palette);
-        shootTabs(model, output, name + u"-long-1120x720"_s, QSize(1120, 720));
-    }
+    shootInEveryPalette(model, output, {{u"long-1120x720"_s}});
     return 0;
 }
