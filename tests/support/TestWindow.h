@@ -2,6 +2,7 @@
 
 #include "app/TesselDesktopPOCModel.h"
 #include "support/ListClicks.h"
+#include "ui/StatusBadge.h"
 #include "ui/MainWindow.h"
 #include "ui/TesselDesktopPOCContentView.h"
 
@@ -62,6 +63,17 @@ public:
         }
         result.sort();
         return result;
+    }
+
+    // The open document's badge: "Saved" or "Unsaved", whichever shows.
+    QString documentBadge() const
+    {
+        const QStringList shown = texts<StatusBadge>();
+        for (const QString &badge : {QStringLiteral("Unsaved"), QStringLiteral("Saved")}) {
+            if (shown.contains(badge))
+                return badge;
+        }
+        return {};
     }
 
     void click(QAnyStringView name) { QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton); }

@@ -77,12 +77,7 @@ class tst_ContentView : public QObject
         m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
         QVERIFY(m_window->openListedFile(path, timeoutMs));
     }
-    // The document's badge: "Saved" or "Unsaved", whichever shows.
-    QString documentBadge() const
-    {
-        const QStringList shown = m_window->texts<StatusBadge>();
-        return shown.contains(u"Unsaved"_s) ? u"Unsaved"_s : shown.contains(u"Saved"_s) ? u"Saved"_s : QString();
-    }
+    QString documentBadge() const { return m_window->documentBadge(); }
 
 private Q_SLOTS:
     void initTestCase() { installPlatformMessageFilter(); }
@@ -123,23 +118,6 @@ private Q_SLOTS:
         }
     }
 
-    void deleteButtonsNeedTwoMachinesOrProjects()
-    {
-        const char *deletes = "machine-delete-button project-delete-button";
-        QCOMPARE(enabled(deletes), QString());
-        m_window->click("machine-add-button");
-        // The new machine is selected in the picker and has one project.
-        QCOMPARE(enabled(deletes), u"machine-delete-button"_s);
-        QCOMPARE(control<QComboBox>("machine-picker")->count(), 2);
-        QCOMPARE(control<QComboBox>("machine-picker")->currentData().toUuid(), *m_model->selectedMachineID());
-        m_window->click("project-add-button");
-        QCOMPARE(enabled(deletes), QLatin1StringView(deletes));
-        QCOMPARE(control<QComboBox>("project-picker")->count(), 2);
-        m_window->click("machine-delete-button");
-        QCOMPARE(m_model->machines().size(), 1);
-        QCOMPARE(enabled(deletes), QString());
-    }
-
     void textFieldsWriteEveryEditAndKeepTheCursor()
     {
         auto *url = control<QLineEdit>("machine-gateway-url-field");
@@ -171,8 +149,6 @@ private Q_SLOTS:
     {
         const char *commands = "toolbar-connect-button toolbar-disconnect-button toolbar-refresh-sessions-button "
                                "toolbar-abort-turn-button";
-        // Without a URL there is nothing to connect to.
-        QCOMPARE(enabled(commands), QString());
         // A port that refuses connections: held, then closed, so nothing else takes it.
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost));
@@ -208,9 +184,8 @@ private Q_SLOTS:
                                   u"toolbar-new-session-button toolbar-refresh-sessions-button "
                                   "toolbar-abort-turn-button chat-composer-editor"_s,
                                   timeoutMs);
-        // Nothing to ask for a session until connected, and no list to open one from.
-        QCOMPARE(enabled(group), u"chat-composer-editor"_s);
-        QVERIFY(!control("session-open-selected-button")->isEnabled() && !control("session-list")->isVisible());
+        // No list to open a session from until connected.
+        QVERIFY(!control("session-list")->isVisible());
         QVERIFY(m_window->texts<EmptyStateView>().contains(u"No Sessions Yet"_s));
 
         m_window->pickTab("workspace-picker", 1);
@@ -226,7 +201,7 @@ private Q_SLOTS:
                                   QStringList({u"No Files"_s, u"No Sessions Yet"_s, u"Pick a File"_s}), timeoutMs);
     }
 
-    void filesLoadOnceAndOpenAndSaveThroughThePane()
+    void filesLoadOnceOpenSaveAndPreviewThroughThePane()
     {
         start({u"UITestsMockFiles"_s});
         // What the listing area shows at the moment a load starts.
@@ -276,17 +251,7 @@ private Q_SLOTS:
         QTest::keyClick(editor, Qt::Key_Backspace);
         QCOMPARE(documentBadge(), u"Saved"_s);
 
-        // Another project is listed as soon as it is selected.
-        m_model->addProject();
-        QVERIFY(!m_model->currentDirectory());
-        QTRY_VERIFY_WITH_TIMEOUT(m_model->currentDirectory().has_value(), timeoutMs);
-    }
-
-    void markdownPreviewShowsTheDraftAndSaves()
-    {
-        start({u"UITestsMockFiles"_s});
-        openListed(u"README.md"_s);
-        auto *editor = control<QPlainTextEdit>("files-editor");
+        // The Markdown preview shows the draft, reads nothing the file names, and saves.
         auto *preview = control<QTextBrowser>("files-markdown-preview");
         QVERIFY(control("files-markdown-mode-picker")->isVisible());
         QTemporaryDir directory;
@@ -307,16 +272,27 @@ private Q_SLOTS:
         QVERIFY(read.toByteArray().isEmpty());
         QCOMPARE(documentBadge(), u"Unsaved"_s);
 
-        QSignalSpy saved(m_model, &TesselDesktopPOCModel::saveFinished);
         m_window->click("files-save-button");
         QVERIFY(saved.wait(timeoutMs));
         QVERIFY(m_model->currentDocument()->content.contains("\n## Added heading\n"_L1));
         QCOMPARE(documentBadge(), u"Saved"_s);
         QVERIFY(preview->isVisible());
 
-        // A file that is not Markdown is edited only.
-        QVERIFY(m_window->openListedFile(u"theme.css"_s, timeoutMs));
+        // Rows open with each of the keys; a file that is not Markdown is edited only.
+        list->setFocus();
+        for (const auto &[key, modifiers, name] : {std::tuple{Qt::Key_Return, Qt::NoModifier, u"theme.css"_s},
+                                                   {Qt::Key_Enter, Qt::KeypadModifier, u"README.md"_s},
+                                                   {Qt::Key_Space, Qt::NoModifier, u"theme.css"_s}}) {
+            list->setCurrentIndex(list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name).value(0));
+            QTest::keyClick(list, key, modifiers);
+            QTRY_COMPARE_WITH_TIMEOUT(m_model->currentDocument()->path, name, timeoutMs);
+        }
         QCOMPARE(m_window->which(&QWidget::isVisible, "files-markdown-mode-picker files-editor"), u"files-editor"_s);
+
+        // Another project is listed as soon as it is selected.
+        m_model->addProject();
+        QVERIFY(!m_model->currentDirectory());
+        QTRY_VERIFY_WITH_TIMEOUT(m_model->currentDirectory().has_value(), timeoutMs);
     }
 
     void projectLabelForms()
@@ -325,12 +301,13 @@ private Q_SLOTS:
         machine.name = u"Studio"_s;
         ProjectProfile project;
         project.name = u"Web"_s;
+        const QStringList forms{DetailHeader::projectLabel(machine, project),
+                                 DetailHeader::projectLabel(machine, std::nullopt),
+                                 DetailHeader::projectLabel(std::nullopt, std::nullopt)};
         project.directory = u"/srv/web"_s;
-        QCOMPARE(DetailHeader::projectLabel(machine, project), u"Studio \u2022 Web \u2022 /srv/web"_s);
-        project.directory.clear();
-        QCOMPARE(DetailHeader::projectLabel(machine, project), u"Studio \u2022 Web"_s);
-        QCOMPARE(DetailHeader::projectLabel(machine, std::nullopt), u"Studio \u2022 No Project"_s);
-        QCOMPARE(DetailHeader::projectLabel(std::nullopt, std::nullopt), u"No Machine \u2022 No Project"_s);
+        QCOMPARE(forms + QStringList{DetailHeader::projectLabel(machine, project)},
+                 QStringList({u"Studio \u2022 Web"_s, u"Studio \u2022 No Project"_s, u"No Machine \u2022 No Project"_s,
+                              u"Studio \u2022 Web \u2022 /srv/web"_s}));
 
         // The header follows the selection, with the display-name fallbacks for empty names.
         const auto labels = m_window->findChildren<QLabel *>();
@@ -350,9 +327,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("project");
         QTest::addColumn<QString>("pattern");
         row("both", ProjectWorkspaceTab::chat, true, true, u"chat::M::P"_s);
-        row("files tab", ProjectWorkspaceTab::files, true, true, u"files::M::P"_s);
-        row("no project", ProjectWorkspaceTab::files, true, false, u"files::M::no-project"_s);
-        row("no machine", ProjectWorkspaceTab::chat, false, true, u"chat::no-machine::P"_s);
         row("neither", ProjectWorkspaceTab::files, false, false, u"files::no-machine::no-project"_s);
     }
 
@@ -369,27 +343,55 @@ private Q_SLOTS:
                  pattern.replace(u"M"_s, uuidText(machineID)).replace(u"::P"_s, u"::"_s + uuidText(projectID)));
     }
 
-    void fileRowsOpenWithKeys()
+    // Each disabled command's tooltip and accessible description say why; once possible,
+    // the reason goes (a typed URL enables Connect, a second machine Delete).
+    void commandsSayWhyTheyAreDisabledUntilPossible()
     {
-        start({u"UITestsMockFiles"_s});
-        m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
-        auto *list = control<QListView>("files-list");
-        QTRY_VERIFY_WITH_TIMEOUT(list->isVisible() && list->model()->rowCount() > 0, timeoutMs);
-        list->setFocus();
-        for (const auto &[key, modifiers, name] : {std::tuple{Qt::Key_Return, Qt::NoModifier, u"README.md"_s},
-                                                   {Qt::Key_Enter, Qt::KeypadModifier, u"theme.css"_s},
-                                                   {Qt::Key_Space, Qt::NoModifier, u"README.md"_s}}) {
-            const auto rows = list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name);
-            QCOMPARE(rows.size(), 1);
-            list->setCurrentIndex(rows.first());
-            QTest::keyClick(list, key, modifiers);
-            QTRY_VERIFY_WITH_TIMEOUT(m_model->currentDocument() && m_model->currentDocument()->path == name, timeoutMs);
+        const QStringList names = u"toolbar-connect-button toolbar-disconnect-button toolbar-new-session-button "
+                                  "toolbar-refresh-sessions-button toolbar-abort-turn-button toolbar-save-file-button "
+                                  "session-open-selected-button chat-send-button machine-delete-button "
+                                  "project-delete-button files-parent-button files-save-button"_s.split(u' ');
+        const auto reasons = [&] {
+            QStringList result;
+            for (const QString &name : names) {
+                QWidget *command = control(name);
+                if (!command->isEnabled() && accessibleText(command, QAccessible::Description) == command->toolTip())
+                    result << command->toolTip();
+            }
+            return result;
+        };
+        QCOMPARE(reasons(),
+                 QStringList({u"Enter a valid websocket URL"_s, u"Not connected"_s, u"Connect to start a new session"_s,
+                              u"Connect to list the gateway's sessions"_s, u"Connect to a session first"_s,
+                              u"Open a file first"_s, u"Connect to open a session"_s, u"Connect to a session first"_s,
+                              u"The only machine cannot be deleted"_s, u"The only project cannot be deleted"_s,
+                              u"Already at the project directory"_s, u"Open a file first"_s}));
+        // A second machine can be deleted; added, it is selected in the picker with one project.
+        const char *deletes = "machine-delete-button project-delete-button";
+        m_window->click("machine-add-button");
+        QCOMPARE(enabled(deletes), u"machine-delete-button"_s);
+        QCOMPARE(control<QComboBox>("machine-picker")->count(), 2);
+        QCOMPARE(control<QComboBox>("machine-picker")->currentData().toUuid(), *m_model->selectedMachineID());
+        m_model->updateSelectedGatewayURL(u"ws://127.0.0.1:4821"_s);
+        for (QWidget *enabled : {control("toolbar-connect-button"), control("machine-delete-button")}) {
+            QVERIFY(enabled->isEnabled());
+            QCOMPARE(accessibleText(enabled, QAccessible::Description), enabled->toolTip());
+            QVERIFY(!enabled->toolTip().startsWith("Enter"_L1) && !enabled->toolTip().startsWith("The only"_L1));
         }
+        m_window->click("project-add-button");
+        QCOMPARE(enabled(deletes), QLatin1StringView(deletes));
+        QCOMPARE(control<QComboBox>("project-picker")->count(), 2);
+        m_window->click("machine-delete-button");
+        QCOMPARE(m_model->machines().size(), 1);
+        QCOMPARE(enabled(deletes), QString());
     }
 
-    void tabReachesEveryCommandInReadingOrder()
+    // The window in the state of the screenshots: a live session, a saved one and a file.
+    void chatStateReadsInOrderFiltersAndShowsTheStatus()
     {
         DesktopPOCScreenshotExporter::configureChatScreenshotState(*m_model);
+        QCoreApplication::sendPostedEvents();
+        // Tab reaches every command in reading order.
         QStringList reached;
         for (QWidget *widget = m_window->nextInFocusChain(); widget != m_window.get();
              widget = widget->nextInFocusChain()) {
@@ -398,83 +400,36 @@ private Q_SLOTS:
                 reached << widget->objectName().sliced(8);
         }
         QCOMPARE(reached, chatCommands);
-    }
 
-    void disabledCommandsSayWhy_data()
-    {
-        QTest::addColumn<QString>("reason");
-        row("toolbar-connect-button", "Enter a valid websocket URL");
-        row("toolbar-disconnect-button", "Not connected");
-        row("toolbar-new-session-button", "Connect to start a new session");
-        row("toolbar-refresh-sessions-button", "Connect to list the gateway's sessions");
-        row("toolbar-abort-turn-button", "Connect to a session first");
-        row("toolbar-save-file-button", "Open a file first");
-        row("session-open-selected-button", "Connect to open a session");
-        row("chat-send-button", "Connect to a session first");
-        row("machine-delete-button", "The only machine cannot be deleted");
-        row("project-delete-button", "The only project cannot be deleted");
-        row("files-parent-button", "Already at the project directory");
-        row("files-save-button", "Open a file first");
-    }
-
-    void disabledCommandsSayWhy()
-    {
-        QFETCH(QString, reason);
-        QWidget *command = control(QTest::currentDataTag());
-        QVERIFY(command && !command->isEnabled());
-        QCOMPARE(command->toolTip(), reason);
-        QCOMPARE(accessibleText(command, QAccessible::Description), reason);
-        // Once possible, the reason goes: a typed URL enables Connect, a second machine Delete.
-        m_model->updateSelectedGatewayURL(u"ws://127.0.0.1:4821"_s);
-        m_model->addMachine();
-        m_model->setSelectedMachineID(m_model->machines().first().id);
-        for (QWidget *enabled : {control("toolbar-connect-button"), control("machine-delete-button")}) {
-            QVERIFY(enabled->isEnabled());
-            QCOMPARE(accessibleText(enabled, QAccessible::Description), enabled->toolTip());
-            QVERIFY(!enabled->toolTip().startsWith("Enter"_L1) && !enabled->toolTip().startsWith("The only"_L1));
-        }
-    }
-
-    void sessionFilterNarrowsTheListButKeepsTheSelection()
-    {
-        DesktopPOCScreenshotExporter::configureChatScreenshotState(*m_model);
-        auto *list = control<QListView>("session-list");
-        auto *filter = control<QLineEdit>("session-filter-field");
-        QCOMPARE(m_model->selectedSessionID(), u"live-macos-poc"_s);
-        // The saved session's title, the live one's directory words, then nothing.
-        for (const auto &[text, rows] : {std::pair{u"protocol"_s, 1},
-                                         {u"home TESSEL"_s, 2},
-                                         {u"codex review"_s, 1},
-                                         {u"pi"_s, 0},
-                                         {QString(), 2}}) {
-            filter->clear();
-            QTest::keyClicks(filter, text);
-            QCOMPARE(list->model()->rowCount(), rows);
-            QCOMPARE(m_model->selectedSessionID(), u"live-macos-poc"_s);
-        }
-        QCOMPARE(list->currentIndex().data(SessionListModel::ValueRole).value<GatewaySessionSummary>().id,
-                 u"live-macos-poc"_s);
-        QVERIFY(list->selectionModel()->isSelected(list->currentIndex()));
-    }
-
-    void statusShowsInFullAtTheSmallestWindow()
-    {
-        DesktopPOCScreenshotExporter::configureChatScreenshotState(*m_model);
-        QCoreApplication::sendPostedEvents();
+        // At the smallest window every status row shows in full, inside the sidebar's visible
+        // part above the session list, and the list takes what is left down to the bottom.
         QList<StatusRow *> rows = m_window->findChildren<StatusRow *>();
         rows.removeIf([](StatusRow *row) { return !row->isVisible(); });
         QCOMPARE(rows.size(), 8);
-        auto *sessions = control("session-list");
-        const int sessionsTop = sessions->mapTo(m_window.get(), QPoint()).y();
+        auto *list = control<QListView>("session-list");
+        const int sessionsTop = list->mapTo(m_window.get(), QPoint()).y();
         for (StatusRow *row : rows) {
-            // Inside the sidebar's visible part, above the session list: nothing scrolled away.
             QVERIFY2(row->visibleRegion().boundingRect() == row->rect(), qPrintable(row->title()));
             QVERIFY(row->mapTo(m_window.get(), QPoint(0, row->height())).y() < sessionsTop);
         }
-        // The session list runs to the bottom of the sidebar: it takes what is left.
         auto *sidebar = m_window->findChild<SidebarPane *>();
-        QVERIFY(sessions->height() >= 40);
-        QVERIFY(sidebar->height() - sessions->mapTo(sidebar, QPoint(0, sessions->height())).y() <= 16);
+        QVERIFY(list->height() >= 40);
+        QVERIFY(sidebar->height() - list->mapTo(sidebar, QPoint(0, list->height())).y() <= 16);
+
+        // The filter narrows the list by the saved session's title, the live one's directory
+        // words, then to nothing, and keeps the selection throughout.
+        auto *filter = control<QLineEdit>("session-filter-field");
+        QStringList counts;
+        for (const QString &text : {u"protocol"_s, u"home TESSEL"_s, u"codex review"_s, u"pi"_s, QString()}) {
+            filter->clear();
+            QTest::keyClicks(filter, text);
+            counts << u"%1 %2"_s.arg(list->model()->rowCount()).arg(m_model->selectedSessionID().value_or(QString()));
+        }
+        QCOMPARE(counts, QStringList({u"1 live-macos-poc"_s, u"2 live-macos-poc"_s, u"1 live-macos-poc"_s,
+                                      u"0 live-macos-poc"_s, u"2 live-macos-poc"_s}));
+        QCOMPARE(list->currentIndex().data(SessionListModel::ValueRole).value<GatewaySessionSummary>().id,
+                 u"live-macos-poc"_s);
+        QVERIFY(list->selectionModel()->isSelected(list->currentIndex()));
     }
 };
 

@@ -15,6 +15,8 @@ namespace tessel {
 
 using test::row;
 
+const QString longLine(2500, u'a');
+
 // The files pane's editor over text that a plain text widget would not give back as it
 // was: every case opens unchanged, reads back byte for byte, and changes only by the edit.
 class tst_DocumentEditor : public QObject
@@ -30,10 +32,23 @@ class tst_DocumentEditor : public QObject
         m_editor->setFocus();
     }
     // Whether the last edit left the text different from the file's.
-    bool changed() const { return m_edits->last().at(0).toBool(); }
-    // Presses the keys of `sequence`, such as "Ctrl+Home, Down".
-    void press(const char *sequence) { QTest::keySequence(m_editor.get(), QKeySequence(QLatin1StringView(sequence))); }
-    void type(const QString &text) { QTest::keyClicks(m_editor.get(), text); }
+    bool changed() const { return !m_edits->isEmpty() && m_edits->last().at(0).toBool(); }
+    // Does each of `steps`: "undo", "redo", "'text" typed, or keys such as "Ctrl+Home, Down".
+    // Answers the draft after the last, with `longLine` as "A" and "*" when it differs from the file.
+    QString run(const QStringList &steps)
+    {
+        for (const QString &step : steps) {
+            if (step == "undo"_L1)
+                m_editor->undoEdit();
+            else if (step == "redo"_L1)
+                m_editor->redoEdit();
+            else if (step.startsWith(u'\''))
+                QTest::keyClicks(m_editor.get(), step.sliced(1));
+            else
+                QTest::keySequence(m_editor.get(), QKeySequence(step));
+        }
+        return m_editor->draftText().replace(longLine, u"A"_s) + (changed() ? u"*"_s : QString());
+    }
     bool blocksAreBounded() const
     {
         for (QTextBlock block = m_editor->document()->firstBlock(); block.isValid(); block = block.next()) {
@@ -77,59 +92,32 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, edited);
         load(text);
-        QCOMPARE(m_editor->draftText(), text);
-        QCOMPARE(m_edits->count(), 0);
+        QCOMPARE(std::pair(m_editor->draftText(), int(m_edits->count())), std::pair(text, 0));
         QVERIFY(blocksAreBounded());
-
-        press("Ctrl+Home, Down, Home");
-        type(u"X"_s);
-        press("Return");
-        type(u"Y"_s);
-        press("Shift+Return");
-        type(u"Z"_s);
-        QCOMPARE(m_editor->draftText(), edited);
-        QVERIFY(changed());
-
+        QCOMPARE(run({u"Ctrl+Home, Down, Home"_s, u"'X"_s, u"Return"_s, u"'Y"_s, u"Shift+Return"_s, u"'Z"_s}),
+                 edited + u"*"_s);
         // Taking it back step by step returns to exactly what was opened.
         while (m_editor->canUndo())
             m_editor->undoEdit();
-        QCOMPARE(m_editor->draftText(), text);
-        QVERIFY(!changed());
+        QCOMPARE(run({}), text);
     }
 
     void softBreaksAreNotInTheFileAndUndoKeepsEveryKind()
     {
-        const QString text = QString(2500, u'a') + u"\r\nend"_s;
-        load(text);
-        QCOMPARE(m_editor->blockCount(), 4);
-        QCOMPARE(m_editor->breakAfterBlock(0), LineBreak::soft);
-
-        // Joining the first two blocks changes nothing in the file.
-        press("Ctrl+Home, Down, Home, Backspace");
-        QCOMPARE(m_editor->blockCount(), 3);
-        QCOMPARE(m_editor->draftText(), text);
-        QVERIFY(!changed());
-        press("Ctrl+Z");
-        QCOMPARE(m_editor->blockCount(), 4);
-        QCOMPARE(m_editor->breakAfterBlock(0), LineBreak::soft);
-        press("Ctrl+Y");
-        QCOMPARE(m_editor->blockCount(), 3);
-        QCOMPARE(m_editor->draftText(), text);
-
-        // Deleting the real line break and a word typed after it: each undone exactly.
-        press("Ctrl+End, Home, Backspace");
-        type(u" new words"_s);
-        QCOMPARE(m_editor->draftText(), QString(2500, u'a') + u" new wordsend"_s);
-        press("Ctrl+Shift+Z"); // redo: nothing to redo
-        m_editor->undoEdit();
-        QCOMPARE(m_editor->draftText(), QString(2500, u'a') + u" newend"_s);
-        m_editor->undoEdit();
-        m_editor->undoEdit();
-        QCOMPARE(m_editor->draftText(), text);
-        QVERIFY(!changed());
-        m_editor->redoEdit();
-        QCOMPARE(m_editor->draftText(), QString(2500, u'a') + u"end"_s);
-        QVERIFY(changed());
+        load(longLine + u"\r\nend"_s);
+        QCOMPARE(std::pair(m_editor->blockCount(), m_editor->breakAfterBlock(0)), std::pair(4, LineBreak::soft));
+        // Joining the first two blocks changes nothing in the file, neither does undoing or redoing it.
+        for (const auto &[step, blocks] : {std::pair{u"Ctrl+Home, Down, Home, Backspace"_s, 3}, {u"Ctrl+Z"_s, 4},
+                                           {u"Ctrl+Y"_s, 3}}) {
+            QCOMPARE(run({step}), u"A\r\nend"_s);
+            QCOMPARE(m_editor->blockCount(), blocks);
+        }
+        // Deleting the real line break and a word typed after it: each undone exactly (there
+        // is nothing to redo in between).
+        QCOMPARE(run({u"Ctrl+End, Home, Backspace"_s, u"' new words"_s}), u"A new wordsend*"_s);
+        QCOMPARE(run({u"Ctrl+Shift+Z"_s, u"undo"_s}), u"A newend*"_s);
+        QCOMPARE(run({u"undo"_s, u"undo"_s}), u"A\r\nend"_s);
+        QCOMPARE(run({u"redo"_s}), u"Aend*"_s);
     }
 
     void pastedLinesTakeTheFilesNewlineAndCopyGivesTheFileText()
@@ -140,8 +128,8 @@ private Q_SLOTS:
         m_editor->copy();
         QCOMPARE(QApplication::clipboard()->text(), text);
 
-        press("Ctrl+End");
         QApplication::clipboard()->setText(u"p\nq\r"_s + QString(2100, u'r'));
+        m_editor->moveCursor(QTextCursor::End);
         m_editor->paste();
         const QString pasted = text + u"p\r\nq\r\n"_s + QString(2100, u'r');
         QCOMPARE(m_editor->draftText(), pasted);
@@ -149,7 +137,6 @@ private Q_SLOTS:
         // Moving text by dragging removes it and pastes it inside one edit block.
         QTextCursor moved(m_editor->document());
         moved.beginEditBlock();
-        moved.setPosition(0);
         moved.setPosition(4, QTextCursor::KeepAnchor);
         moved.removeSelectedText();
         m_editor->moveCursor(QTextCursor::End);
@@ -157,9 +144,7 @@ private Q_SLOTS:
         m_editor->paste();
         moved.endEditBlock();
         QCOMPARE(m_editor->draftText(), pasted.mid(5) + u"a\u00A0b\r\n"_s);
-        m_editor->undoEdit();
-        m_editor->undoEdit();
-        QCOMPARE(m_editor->draftText(), pasted);
+        QCOMPARE(run({u"undo"_s, u"undo"_s}), pasted + u"*"_s);
 
         // The context menu's Undo is the editor's own.
         QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(10, 10), m_editor->mapToGlobal(QPoint(10, 10)));
@@ -169,15 +154,14 @@ private Q_SLOTS:
         QVERIFY(undo && undo->isEnabled());
         undo->trigger();
         menu->close();
-        QCOMPARE(m_editor->draftText(), text);
+        QCOMPARE(run({}), text);
 
         // A saved draft is the new unchanged text, even with typing that came after the save.
         m_editor->redoEdit();
         const QString saved = m_editor->draftText();
-        type(u"s"_s);
+        run({u"'s"_s});
         QVERIFY(m_editor->adoptContent(saved));
-        press("Backspace");
-        QVERIFY(!changed());
+        QCOMPARE(run({u"Backspace"_s}), saved);
     }
 };
 
