@@ -11,6 +11,7 @@
 #include <QWebSocket>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include <unistd.h>
@@ -37,32 +38,20 @@ struct ClientSpies
     QSignalSpy failures;
 };
 
-// Sends standard output to a temporary file until bytes() returns what was written.
-class StdoutCapture
+// What `work` writes to standard output, caught in a temporary file.
+QByteArray capturedStdout(const std::function<void()> &work)
 {
-public:
-    StdoutCapture()
-    {
-        if (m_file.open() && std::fflush(stdout) == 0)
-            dup2(m_file.handle(), STDOUT_FILENO);
-    }
-    ~StdoutCapture()
-    {
-        bytes();
-        close(m_saved);
-    }
-    QByteArray bytes()
-    {
-        std::fflush(stdout);
-        dup2(m_saved, STDOUT_FILENO);
-        m_file.seek(0);
-        return m_file.readAll();
-    }
-
-private:
-    int m_saved = dup(STDOUT_FILENO);
-    QTemporaryFile m_file;
-};
+    QTemporaryFile file;
+    const int saved = dup(STDOUT_FILENO);
+    if (file.open() && std::fflush(stdout) == 0)
+        dup2(file.handle(), STDOUT_FILENO);
+    work();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    file.seek(0);
+    return file.readAll();
+}
 
 // The peers a client can meet: a wire recorder playing a script, or one of these.
 enum class Peer { scripted, trustedCertificate, nothingListening, untrustedCertificate, abortsMidStream };
@@ -234,16 +223,16 @@ private Q_SLOTS:
         QFETCH(QByteArray, printed);
         GatewayWebSocketClient client;
         ClientSpies spies(client);
-        StdoutCapture capture;
-        client.connectTo(startPeer(peer, script));
-        QVERIFY(!client.send(hello()));
         const int failures = failure.isEmpty() ? 0 : 1;
-        QTRY_VERIFY_WITH_TIMEOUT(spies.messages.size() == messages && spies.failures.size() == failures, waitMs);
-        QVERIFY(!spies.failures.wait(200));
+        const QByteArray written = capturedStdout([&] {
+            client.connectTo(startPeer(peer, script));
+            QVERIFY(!client.send(hello()));
+            QTRY_VERIFY_WITH_TIMEOUT(spies.messages.size() == messages && spies.failures.size() == failures, waitMs);
+            QVERIFY(!spies.failures.wait(200));
+        });
         QCOMPARE(spies.failures.size(), failures);
         QCOMPARE(spies.messages.size(), messages);
-        QCOMPARE(capture.bytes(),
-                 printed.isEmpty() ? QByteArray() : "Failed to decode gateway payload: " + printed + '\n');
+        QCOMPARE(written, printed.isEmpty() ? QByteArray() : "Failed to decode gateway payload: " + printed + '\n');
         // Only a frame it cannot decode leaves the socket open; a dead one refuses sends with
         // its failure.
         QCOMPARE(client.isConnected(), failure.isEmpty() || !printed.isEmpty());
