@@ -1,8 +1,9 @@
 // One keystroke in the machine name, gateway URL and token fields, from call to return, with
 // 20 machines in the registry, the real Secret Service (run under scripts/with-keyring.sh) and
 // a folder store. The writes an edit causes (settings file, credential store, synced
-// document) happen once typing pauses; their cost is printed as "write-behind". Prints median
-// and worst per field.
+// document) happen once typing pauses; their cost is printed as "write-behind".
+
+#include "BenchSupport.h"
 
 #include "app/TesselDesktopPOCModel.h"
 #include "storage/GatewaySecretStore.h"
@@ -16,39 +17,40 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <algorithm>
-#include <cstdio>
-#include <functional>
-#include <vector>
-
 using namespace Qt::Literals::StringLiterals;
 using namespace tessel;
+using namespace tessel::bench;
 
 namespace {
 
 constexpr int machineCount = 20;
 constexpr int keystrokes = 200;
 
-void report(const char *field, std::vector<double> samples)
+void report(const char *field, const std::vector<double> &samples)
 {
-    std::sort(samples.begin(), samples.end());
-    std::printf("  %-13s median %6.3f ms   worst %7.3f ms   (%d keystrokes)\n", field, samples[samples.size() / 2],
-                samples.back(), int(samples.size()));
+    printRow(qPrintable(QString::fromLatin1(field) + u", median"_s), percentile(samples, 0.5), -1, "ms");
+    printRow(qPrintable(QString::fromLatin1(field) + u", worst"_s), percentile(samples, 1), -1, "ms");
 }
 
-std::vector<double> timeKeystrokes(const std::function<void(const QString &)> &type, const QString &prefix)
+// Milliseconds each of `count` calls of `step` (given the call's index) takes.
+std::vector<double> timed(int count, const std::function<void(int)> &step)
 {
     std::vector<double> samples;
-    QString text = prefix;
-    for (int i = 0; i < keystrokes; ++i) {
-        text += QChar(u'a' + i % 26);
+    for (int i = 0; i < count; ++i) {
         QElapsedTimer clock;
         clock.start();
-        type(text);
+        step(i);
         samples.push_back(double(clock.nsecsElapsed()) / 1e6);
         QCoreApplication::processEvents();
     }
     return samples;
+}
+
+// Types `keystrokes` letters after `prefix` into a field through `type`.
+std::vector<double> timeKeystrokes(const std::function<void(const QString &)> &type, const QString &prefix)
+{
+    QString text = prefix;
+    return timed(keystrokes, [&](int i) { type(text += QChar(u'a' + i % 26)); });
 }
 
 } // namespace
@@ -76,22 +78,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "setup failed: is a Secret Service running? (scripts/with-keyring.sh)\n");
         return 1;
     }
-    std::printf("Keystroke to return, %d machines, Secret Service and folder store\n", machineCount);
+    printHeader("Keystroke to return, 20 machines, Secret Service and folder store; no baseline");
     report("name", timeKeystrokes([&](const QString &text) { model.updateSelectedMachineName(text); }, u"Box "_s));
     report("gateway URL",
            timeKeystrokes([&](const QString &text) { model.updateSelectedGatewayURL(text); }, u"ws://"_s));
     report("token", timeKeystrokes([&](const QString &text) { model.updateSelectedGatewayToken(text); }, u"t"_s));
     // What the keystrokes left to write (settings file, one token, synced document), done
     // once the typing pauses.
-    std::vector<double> flushes;
-    for (int i = 0; i < 20; ++i) {
-        model.updateSelectedGatewayToken(u"flushed-%1"_s.arg(i));
-        QElapsedTimer clock;
-        clock.start();
-        model.flushPendingWrites();
-        flushes.push_back(double(clock.nsecsElapsed()) / 1e6);
-    }
-    report("write-behind", flushes);
+    report("write-behind", timed(20, [&](int i) {
+               model.updateSelectedGatewayToken(u"flushed-%1"_s.arg(i));
+               model.flushPendingWrites();
+           }));
     // Leave the keyring as it was found.
     for (const MachineProfile &machine : model.machines())
         secretStore.setToken(QString(), machine.id);

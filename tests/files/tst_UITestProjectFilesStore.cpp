@@ -35,8 +35,6 @@ private Q_SLOTS:
         row("root with hidden", "list hidden", " / ", "dir:assets dir:docs dir:packages .env README.md theme.css");
         row("subdirectory", "list", "docs", "dir:roadmap");
         row("normalised path", "list", " \\docs\\roadmap/ ", "project-file-editor.md");
-        row("missing directory", "list", "missing", notFound);
-        row("prefix of a file", "list", "READ", notFound);
         row("file as directory", "list", "README.md", notFound);
         row("read binary", "read", "assets/logo.png", binary);
         row("write binary", "write", "assets/logo.png", binary);
@@ -76,49 +74,36 @@ private Q_SLOTS:
         const auto first = store.read(u"README.md"_s).value();
         QCOMPARE(store.read(u"/README.md"_s).value(), first);
         QCOMPARE(std::pair(first.languageHint, first.isMarkdown), std::pair(std::optional(u"markdown"_s), true));
-        QCOMPARE(store.read(u"packages/gateway/src/server.ts"_s).value().languageHint, u"typescript"_s);
         // SHA-256 of the content, as every implementation writes it.
-        QCOMPARE(first.revision, UITestProjectFilesStore::revision(first.content));
         QCOMPARE(UITestProjectFilesStore::revision(u"abc"_s),
                  u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"_s);
     }
 
-    void refusesStaleRevision()
+    void writes()
     {
-        UITestProjectFilesStore store({});
+        UITestProjectFilesStore store({u"UITestsMockFileConflict"_s});
         const QString loaded = store.read(u"README.md"_s).value().revision;
         const auto saved = store.write(u"README.md"_s, u"# New"_s, loaded).value();
         QCOMPARE(std::pair(saved.size, saved.revision),
                  std::pair(qint64(5), UITestProjectFilesStore::revision(u"# New"_s)));
+        // A stale revision is refused and changes nothing; reset() brings the seed back.
         QCOMPARE(outcome(store.write(u"README.md"_s, u"# Other"_s, loaded)),
                  u"CONFLICT: This file changed on disk after it was loaded. Reload it before saving again."_s);
         QCOMPARE(store.read(u"README.md"_s).value().content, u"# New"_s);
-
         store.reset();
         QCOMPARE(store.read(u"README.md"_s).value().revision, loaded);
-    }
-
-    void writeLimitIsExactInUtf8Bytes()
-    {
-        UITestProjectFilesStore store({});
-        const QString revision = store.read(u"theme.css"_s).value().revision;
+        // The limit counts UTF-8 bytes.
+        const QString css = store.read(u"theme.css"_s).value().revision;
         const QString tooLarge = u"FILE_TOO_LARGE: This file is too large for mobile editing."_s;
-        QCOMPARE(outcome(store.write(u"theme.css"_s, QString(1'048'577, u'a'), revision)), tooLarge);
-        QCOMPARE(outcome(store.write(u"theme.css"_s, QString(524'289, u'\u00e9'), revision)), tooLarge);
-        QCOMPARE(outcome(store.write(u"theme.css"_s, QString(1'048'576, u'a'), revision)), u"ok"_s);
-    }
-
-    void simulatesOneConflictOnTheRoadmapFile()
-    {
+        QCOMPARE(outcome(store.write(u"theme.css"_s, QString(524'289, u'\u00e9'), css)), tooLarge);
+        QCOMPARE(outcome(store.write(u"theme.css"_s, QString(1'048'576, u'a'), css)), u"ok"_s);
+        // With the launch argument, the first save of the roadmap file meets a remote change
+        // (saving again: tst_ModelEndToEnd); without it, no conflict is made up.
         const QString path = u"docs/roadmap/project-file-editor.md"_s;
-        UITestProjectFilesStore store({u"app"_s, u"UITestsMockFileConflict"_s});
         QCOMPARE(outcome(store.write(path, u"edited"_s, store.read(path).value().revision)).left(8), u"CONFLICT"_s);
-        QVERIFY(store.read(path).value().content.endsWith(u"\nremote-update"_s)); // saving again: tst_ModelEndToEnd
-        // Without the argument, or for other files, no conflict is made up.
+        QVERIFY(store.read(path).value().content.endsWith(u"\nremote-update"_s));
         UITestProjectFilesStore plain({});
         QCOMPARE(outcome(plain.write(path, u"edited"_s, plain.read(path).value().revision)), u"ok"_s);
-        UITestProjectFilesStore other({u"UITestsMockFileConflict"_s});
-        QCOMPARE(outcome(other.write(u"README.md"_s, u"x"_s, other.read(u"README.md"_s).value().revision)), u"ok"_s);
     }
 };
 

@@ -3,7 +3,6 @@
 #include "support/TestJson.h"
 
 #include <QJsonArray>
-#include <QRandomGenerator>
 #include <QTest>
 
 #include <atomic>
@@ -79,56 +78,34 @@ private Q_SLOTS:
         QString error;
         auto decoded = decodeServerEnvelope(everyField, &error);
         QVERIFY2(decoded, qPrintable(error));
-        // Nested values decode by their own rules (tst_ProtocolValues, tst_ProjectFileTypes).
+        // Nested values decode by their own rules (tst_ProtocolValues, tst_ProjectFileTypes):
+        // here only that each list and object lands in its field.
         QCOMPARE(decoded->features->tts.provider, u"system"_s);
         QCOMPARE(decoded->backends->at(1).unavailableReason, u"missing"_s);
         QCOMPARE(decoded->transcript->at(1).isStreaming, false);
         QCOMPARE(decoded->sessions->first().workflowState, SessionWorkflowState::active);
         QCOMPARE(decoded->entries->first().kind, ProjectFileKind::file);
-        QCOMPARE(decoded->backends->size() + decoded->transcript->size() + decoded->sessions->size(), 5);
         decoded->features = std::nullopt, decoded->backends = std::nullopt, decoded->transcript = std::nullopt;
         decoded->sessions = std::nullopt, decoded->entries = std::nullopt;
-        const GatewayServerEnvelope expected{.type = u"session_created"_s,
-                                             .requestId = u"R1"_s,
-                                             .sessionId = u"S1"_s,
-                                             .backend = BackendKind::pi,
-                                             .serverVersion = u"1.2.3"_s,
-                                             .authRequired = true,
-                                             .cwd = u"/srv/app"_s,
-                                             .resumed = true,
-                                             .backendSessionId = u"B1"_s,
-                                             .sessionName = u"Refactor"_s,
-                                             .contextUsage = GatewaySessionContextUsage{1200, 200000},
-                                             .workflowState = SessionWorkflowState::done,
-                                             .state = SessionLifecycleState::running,
-                                             .path = u"src"_s,
-                                             .includeHidden = false,
-                                             .content = u"# A"_s,
-                                             .revision = u"rev"_s,
-                                             .size = 5,
-                                             .modifiedAt = u"2026-03-17T10:30:00Z"_s,
-                                             .languageHint = u"markdown"_s,
-                                             .isMarkdown = true,
-                                             .delta = u"d"_s,
-                                             .text = u"full"_s,
-                                             .itemId = u"i1"_s,
-                                             .toolName = u"shell"_s,
-                                             .phase = ToolEventPhase::updated,
-                                             .summary = u"ls"_s,
-                                             .code = u"CONFLICT"_s,
-                                             .message = u"changed"_s};
+        // clang-format off
+        const GatewayServerEnvelope expected{.type = u"session_created"_s, .requestId = u"R1"_s, .sessionId = u"S1"_s,
+            .backend = BackendKind::pi, .serverVersion = u"1.2.3"_s, .authRequired = true, .cwd = u"/srv/app"_s,
+            .resumed = true, .backendSessionId = u"B1"_s, .sessionName = u"Refactor"_s,
+            .contextUsage = GatewaySessionContextUsage{1200, 200000}, .workflowState = SessionWorkflowState::done,
+            .state = SessionLifecycleState::running, .path = u"src"_s, .includeHidden = false, .content = u"# A"_s,
+            .revision = u"rev"_s, .size = 5, .modifiedAt = u"2026-03-17T10:30:00Z"_s, .languageHint = u"markdown"_s,
+            .isMarkdown = true, .delta = u"d"_s, .text = u"full"_s, .itemId = u"i1"_s, .toolName = u"shell"_s,
+            .phase = ToolEventPhase::updated, .summary = u"ls"_s, .code = u"CONFLICT"_s, .message = u"changed"_s};
+        // clang-format on
         QCOMPARE(*decoded, expected);
     }
 
     void absentNullAndUnknownKeys()
     {
-        QCOMPARE(decodeServerEnvelope(R"({"type":"session_status"})"), GatewayServerEnvelope{u"session_status"_s});
-        QCOMPARE(decodeServerEnvelope(R"({"type":"project_file_read","size":null,"sessions":null})"),
+        QCOMPARE(decodeServerEnvelope(R"({"type":"project_file_read","size":null,"newerField":{"nested":[1,{}]}})"),
                  GatewayServerEnvelope{u"project_file_read"_s});
         QCOMPARE(decodeServerEnvelope(R"({"type":"session_list","sessions":[]})")->sessions,
                  QList<GatewaySessionSummary>());
-        QCOMPARE(decodeServerEnvelope(R"({"type":"voice_ready","newerField":{"nested":[1,2,{}]},"x":null})"),
-                 GatewayServerEnvelope{u"voice_ready"_s});
         const auto delta =
             decodeServerEnvelope(R"({"itemId":"i9","delta":"\u00e9\ud83d\ude00","type":"assistant_delta"})");
         QCOMPARE(delta->delta, u"\u00e9\U0001F600"_s);
@@ -141,20 +118,14 @@ private Q_SLOTS:
         row("numeric type", R"({"type":3})"_ba);
         row("null type", R"({"type":null})"_ba);
         row("array root", R"([{"type":"hello_ok"}])"_ba);
-        row("string root", R"("hello_ok")"_ba);
         row("empty", QByteArray());
         row("invalid UTF-8", "{\"type\":\"x\",\"delta\":\"\xff\xfe\"}"_ba);
-        // One bad nested element fails the whole message.
+        // One bad element of a list fails the whole message.
         const QByteArray session = R"({"id":"a","source":"saved","backend":"codex","cwd":"/a","sessionKey":"k",)"
                                    R"("state":"idle","title":"t","lastUpdatedAt":"x"})";
         row("second session state",
             R"({"type":"session_list","sessions":[)" + session + "," + QByteArray(session).replace("idle", "sleeping") +
                 "]}");
-        row("catalog kind",
-            R"({"type":"backend_catalog","backends":[{"kind":"claude","label":"C","available":true}]})"_ba);
-        row("null inside catalog entry",
-            R"({"type":"backend_catalog","backends":[{"kind":"pi","label":null,"available":true}]})"_ba);
-        row("transcript role", R"({"type":"session_created","transcript":[{"role":"bot","title":"","body":""}]})"_ba);
         // A value of the wrong type for each key.
         const QJsonObject wrong = test::parseObject(R"({
             "requestId":1, "sessionId":true, "backend":"Pi", "serverVersion":{}, "authRequired":"yes",
@@ -175,72 +146,41 @@ private Q_SLOTS:
         QVERIFY(!error.isEmpty());
     }
 
-    void damagedFramesFailWithoutCrashing()
+    // Every proper prefix of a message is incomplete JSON.
+    void truncatedFramesFail()
     {
-        // Every proper prefix of a message is incomplete JSON.
         for (qsizetype length = 0; length < everyField.size(); ++length)
             QVERIFY2(!decodeServerEnvelope(everyField.first(length)), qPrintable(QString::number(length)));
-        // Random edits of a valid message and random bytes: any outcome but a crash is fine,
-        // and whatever decodes must still have a type.
-        QRandomGenerator random(20261206);
-        for (int round = 0; round < 20000; ++round) {
-            QByteArray frame = everyField;
-            for (int edits = 1 + random.bounded(4); edits > 0; --edits)
-                frame[random.bounded(frame.size())] = char(random.bounded(256));
-            if (const auto envelope = decodeServerEnvelope(frame))
-                QVERIFY(!envelope->type.isNull());
-        }
-        for (int round = 0; round < 2000; ++round) {
-            QByteArray noise(random.bounded(512), Qt::Uninitialized);
-            for (char &byte : noise)
-                byte = char(random.bounded(256));
-            QVERIFY(!decodeServerEnvelope(noise));
-        }
     }
 
     void hostileFramesAreRefusedQuickly()
     {
-        const auto refused = [](const QByteArray &frame, QString *error = nullptr) {
-            return !decodeServerEnvelope(frame, error);
-        };
-        QVERIFY(refused(R"({"type":"x","extra":)" + QByteArray(200000, '[') + QByteArray(200000, ']') + "}"));
-        QVERIFY(refused(R"({"type":"x","features":)" + QByteArray("{\"a\":").repeated(100000) + "1" +
-                        QByteArray(100000, '}') + "}"));
+        const QByteArray deep = R"({"type":"x","extra":)" + QByteArray(200000, '[') + QByteArray(200000, ']') + "}";
+        QVERIFY(!decodeServerEnvelope(deep));
         // Just past the largest accepted document: refused before it is parsed.
         QString error;
-        QVERIFY(refused("{\"type\":\"x\",\"content\":\"" + QByteArray(64 * 1024 * 1024, 'a') + "\"}", &error));
-        QVERIFY(error.contains(u"too large"_s));
-        // A large but acceptable document still decodes, and small ones keep working after it.
+        const QByteArray huge = "{\"type\":\"x\",\"content\":\"" + QByteArray(64 * 1024 * 1024, 'a') + "\"}";
+        QVERIFY(!decodeServerEnvelope(huge, &error));
+        QCOMPARE(error, u"document too large"_s);
+        // A large but acceptable document gets a parser of its own, and small ones keep working.
         const QByteArray large =
             "{\"type\":\"project_file_read\",\"content\":\"" + QByteArray(4 * 1024 * 1024, 'b') + "\"}";
         QCOMPARE(decodeServerEnvelope(large)->content->size(), 4 * 1024 * 1024);
         QVERIFY(decodeServerEnvelope(R"({"type":"hello_ok"})"));
     }
 
-    void listsReserveOnlyWhatDecodes_data()
-    {
-        QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<qint64>("elementBytes");
-        row("sessions", "sessions"_ba, qint64(sizeof(GatewaySessionSummary)));
-        row("backends", "backends"_ba, qint64(sizeof(BackendDescriptor)));
-        row("transcript", "transcript"_ba, qint64(sizeof(GatewayTranscriptItemEnvelope)));
-        row("entries", "entries"_ba, qint64(sizeof(ProjectFileEntry)));
-    }
     // A list of four million numbers where objects belong fails at its first element. Space for
-    // four million records (hundreds of megabytes to gigabytes) must never be asked for; the
-    // parser's own buffers for the 8 MB frame stay far below that.
+    // four million records (gigabytes) must never be asked for; the parser's own buffers for
+    // the 8 MB frame stay far below that. Every list decodes through the same reader.
     void listsReserveOnlyWhatDecodes()
     {
 #if defined(__SANITIZE_ADDRESS__)
         QSKIP("AddressSanitizer owns malloc(), so allocations cannot be observed here");
 #endif
-        QFETCH(QByteArray, key);
-        QFETCH(qint64, elementBytes);
         constexpr qint64 count = 4'000'000;
         constexpr std::size_t bound = 128 * 1024 * 1024;
-        QVERIFY(std::size_t(count * elementBytes) > 2 * bound);
-        const QByteArray frame =
-            "{\"type\":\"x\",\"" + key + "\":[" + QByteArray("0,").repeated(count).chopped(1) + "]}";
+        QVERIFY(std::size_t(count) * sizeof(GatewaySessionSummary) > 2 * bound);
+        const QByteArray frame = R"({"type":"x","sessions":[)" + QByteArray("0,").repeated(count).chopped(1) + "]}";
         QString error;
         largestRequest = 0;
         recording = true;
@@ -251,7 +191,6 @@ private Q_SLOTS:
         QVERIFY2(largestRequest < bound, qPrintable(QString::number(largestRequest.load())));
     }
 };
-
 } // namespace tessel
 
 QTEST_GUILESS_MAIN(tessel::tst_ServerEnvelope)

@@ -50,17 +50,6 @@ public:
     // Everything the process wrote to standard output so far.
     QString output() { return m_output += QString::fromLocal8Bit(m_process.readAllStandardOutput()); }
 
-    // Runs the binary to completion (bounded) and returns its exit code, -1 on failure.
-    static int run(const QStringList &arguments, QString *standardError)
-    {
-        QProcess process;
-        process.start(binaryPath(), arguments);
-        if (!process.waitForFinished(startMs) || process.exitStatus() != QProcess::NormalExit)
-            return -1;
-        *standardError = QString::fromLocal8Bit(process.readAllStandardError());
-        return process.exitCode();
-    }
-
 private:
     static constexpr int startMs = 10000;
     static QString binaryPath() { return qEnvironmentVariable("TESSEL_DEMO_GATEWAY"); }
