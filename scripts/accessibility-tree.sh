@@ -49,11 +49,17 @@ export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
 dbus-run-session -- bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   launcher=$!
-  "$1" --gateway-url "$2" --project-directory "$3" >"$4/app.log" 2>&1 &
-  app=$!
-  status=0
-  /usr/bin/python3 "$5" "$app" $6 || status=$?
-  kill "$app" "$launcher" 2>/dev/null || true
+  for attempt in 1 2 3; do
+    "$1" --gateway-url "$2" --project-directory "$3" >"$4/app.log" 2>&1 &
+    app=$!
+    status=0
+    /usr/bin/python3 "$5" "$app" $6 || status=$?
+    kill "$app" 2>/dev/null || true
+    # A display that refuses the connection is the machine'"'"'s fault, not the app'"'"'s: start again.
+    grep -q "could not connect to display" "$4/app.log" || break
+    echo "accessibility-tree.sh: the app could not reach the display $DISPLAY (attempt $attempt)" >&2
+  done
+  kill "$launcher" 2>/dev/null || true
   [[ $status -eq 0 ]] || cat "$4/app.log" "$4/xvfb.log" >&2
   exit $status
 ' accessibility-tree "$app" "$url" "$scratch/project" "$scratch" "$root/scripts/atspi-tree.py" "${1:-}"
