@@ -42,10 +42,8 @@ private Q_SLOTS:
         QVERIFY(m_server->listen());
         m_server->setAnswersHello(true);
         m_model = &m_harness->start();
-        m_model->updateSelectedGatewayURL(m_server->url().toString());
         m_model->updateSelectedProjectDirectory(u"/srv/app"_s);
-        m_model->connect();
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->framesOfType(u"session_create"_s).size(), 1, timeoutMs);
+        QVERIFY(m_harness->connectTo(*m_server));
         m_server->sockets().last()->sendTextMessage(uR"({"type":"session_created","sessionId":"S1"})"_s);
         QTRY_COMPARE_WITH_TIMEOUT(m_model->currentSessionID(), u"S1"_s, timeoutMs);
 
