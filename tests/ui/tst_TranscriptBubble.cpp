@@ -187,15 +187,14 @@ void tst_TranscriptBubble::textRangeRectsCoverTheCharacters()
 {
     const QString body = u"first line\nsecond line that is long enough to wrap around at this narrow width"_s;
     const TranscriptBubble bubble = laidOut(Role::user, body, 200);
-    const QRect text = bubble.bodyRect();
     const QList<QRectF> first = bubble.textRangeRects(0, 5);
     QCOMPARE(first.size(), 1);
-    QCOMPARE(first.first().top(), text.top());
+    QCOMPARE(first.first().top(), bubble.bodyRect().top());
     QVERIFY(first.first().width() > 0);
     const QList<QRectF> wrapped = bubble.textRangeRects(body.indexOf(u"second"_s), body.size());
     QVERIFY(wrapped.size() >= 2);
     QVERIFY(wrapped.first().top() > first.first().top());
-    QVERIFY(wrapped.last().bottom() <= text.bottom() + 1);
+    QVERIFY(wrapped.last().bottom() <= bubble.bodyRect().bottom() + 1);
     QVERIFY(bubble.textRangeRects(body.size() + 10, 3).isEmpty());
     // A Markdown block answers with its whole rectangle.
     const TranscriptBubble rendered = laidOut(Role::assistant, markdownReply, 400);

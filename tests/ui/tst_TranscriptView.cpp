@@ -58,10 +58,7 @@ public:
             return false;
         const QRect rect = static_cast<QPaintEvent *>(event)->rect();
         const int mark = TranscriptBubble::indicatorSize + 2 * TranscriptBubble::indicatorPen;
-        if (rect.width() <= mark && rect.height() <= mark)
-            ++markPaints;
-        else
-            ++paints;
+        ++(rect.width() <= mark && rect.height() <= mark ? markPaints : paints);
         return false;
     }
 };
@@ -75,10 +72,9 @@ QList<DesktopTranscriptItem> numberedItems(int count)
 {
     QList<DesktopTranscriptItem> items;
     for (int i = 0; i < count; ++i) {
-        auto next = item(i % 2 ? DesktopTranscriptRole::assistant : DesktopTranscriptRole::user,
-                         u"Message %1: "_s.arg(i) + u"some words to wrap "_s.repeated(1 + i % 7));
-        next.sourceItemID = u"item-%1"_s.arg(i);
-        items << next;
+        items << item(i % 2 ? DesktopTranscriptRole::assistant : DesktopTranscriptRole::user,
+                      u"Message %1: "_s.arg(i) + u"some words to wrap "_s.repeated(1 + i % 7));
+        items.last().sourceItemID = u"item-%1"_s.arg(i);
     }
     return items;
 }
@@ -90,18 +86,15 @@ struct Fixture
     TranscriptView &view = *area.view();
     CountingDelegate *delegate = new CountingDelegate(&view);
 
-    explicit Fixture(const QList<DesktopTranscriptItem> &items, QSize size = QSize(700, 500))
+    explicit Fixture(const QList<DesktopTranscriptItem> &items)
     {
         view.setItemDelegate(delegate);
         model.replaceAll(items);
-        area.resize(size);
+        area.resize(700, 500);
         area.show();
     }
     template<typename Widget>
-    Widget *child(const QString &name) const
-    {
-        return area.findChild<Widget *>(name);
-    }
+    Widget *child(const QString &name) const { return area.findChild<Widget *>(name); }
     QModelIndex index(int row) const { return model.index(row); }
     int lastRow() const { return model.rowCount() - 1; }
     bool lastRowEndsAtViewportBottom() const
@@ -111,7 +104,8 @@ struct Fixture
     }
     bool shownAtBottom()
     {
-        return QTest::qWaitForWindowExposed(&area) && QTest::qWaitFor([this] { return lastRowEndsAtViewportBottom(); });
+        return QTest::qWaitForWindowExposed(&area)
+            && QTest::qWaitFor([this] { return lastRowEndsAtViewportBottom(); });
     }
 };
 
