@@ -26,8 +26,7 @@ class tst_TranscriptView : public QObject
 private Q_SLOTS:
     void followsTheStreamOnlyFromTheBottom();
     void findStepsThroughMatchesAsTheyStream();
-    void measuresOnlyVisibleRowsAndOnlyTheChangedRow();
-    void burstOfDeltasRepaintsOnceAndTheMarkTurnsAlone();
+    void measuresAndRepaintsOnlyVisibleAndChangedRows();
     void rowsAreHitSelectedCopiedAndNamed();
 };
 
@@ -202,7 +201,7 @@ void tst_TranscriptView::findStepsThroughMatchesAsTheyStream()
     QTRY_VERIFY_WITH_TIMEOUT(f.view.viewport()->grab().toImage().pixelColor(inMatch) != highlighted, 5000);
 }
 
-void tst_TranscriptView::measuresOnlyVisibleRowsAndOnlyTheChangedRow()
+void tst_TranscriptView::measuresAndRepaintsOnlyVisibleAndChangedRows()
 {
     Fixture f(numberedItems(10'000));
     QVERIFY(f.shownAtBottom());
@@ -219,36 +218,27 @@ void tst_TranscriptView::measuresOnlyVisibleRowsAndOnlyTheChangedRow()
     QVERIFY(f.lastRowEndsAtViewportBottom());
     QVERIFY(f.delegate->measured.begin()->first > 9'900);
 
+    // A burst of deltas measures and repaints its row once; a change far above the viewport is
+    // only noted, and that row is measured when it shows.
     const int visibleRow = f.lastRow() - 2; // an assistant item
     QVERIFY(f.view.viewport()->rect().intersects(f.view.visualRect(f.index(visibleRow))));
-    f.delegate->measured.clear();
-    f.model.appendAssistantDelta(u" and a little more"_s, u"item-%1"_s.arg(visibleRow), u"Codex"_s);
-    // A change far above the viewport is only noted; the row is measured when it shows.
-    f.model.appendAssistantDelta(u" hidden growth"_s, u"item-1"_s, u"Codex"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(f.delegate->measured.size(), size_t(1), 5000);
-    QCOMPARE(f.delegate->measured[visibleRow], 1);
-
-    f.delegate->measured.clear();
-    f.view.scrollTo(f.index(1), QAbstractItemView::PositionAtTop);
-    QCOMPARE(f.delegate->measured[1], 1);
-    QCOMPARE(f.view.visualRect(f.index(1)).top(), TranscriptView::margin);
-}
-
-void tst_TranscriptView::burstOfDeltasRepaintsOnceAndTheMarkTurnsAlone()
-{
-    Fixture f(numberedItems(20));
-    QVERIFY(f.shownAtBottom());
     QTest::qWait(50);
     PaintCounter counter;
     f.view.viewport()->installEventFilter(&counter);
     f.delegate->measured.clear();
     for (int i = 0; i < 200; ++i)
-        f.model.appendAssistantDelta(u"x"_s, u"item-19"_s, u"Codex"_s);
+        f.model.appendAssistantDelta(u" more"_s, u"item-%1"_s.arg(visibleRow), u"Codex"_s);
+    f.model.appendAssistantDelta(u" hidden growth"_s, u"item-1"_s, u"Codex"_s);
     QTRY_COMPARE_WITH_TIMEOUT(counter.paints, 1, 5000);
-    QCOMPARE(f.delegate->measured[19], 1);
-    // The streaming mark now turns, repainting only itself.
+    QCOMPARE(f.delegate->measured, (std::map<int, int>{{visibleRow, 1}}));
+    // The streaming mark then turns, repainting only itself.
     QTRY_VERIFY_WITH_TIMEOUT(counter.markPaints >= 2, 5000);
     QCOMPARE(counter.paints, 1);
+
+    f.delegate->measured.clear();
+    f.view.scrollTo(f.index(1), QAbstractItemView::PositionAtTop);
+    QCOMPARE(f.delegate->measured[1], 1);
+    QCOMPARE(f.view.visualRect(f.index(1)).top(), TranscriptView::margin);
 }
 
 void tst_TranscriptView::rowsAreHitSelectedCopiedAndNamed()
