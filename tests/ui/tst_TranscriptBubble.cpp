@@ -51,7 +51,6 @@ private Q_SLOTS:
     void growingByDeltasLaysOutLikeTheWholeText();
     void extendRefusesChangesOtherThanGrowth();
     void rendersMarkdownOnlyForAssistantReplies();
-    void linksAndCodeBlocksAnswerHitTests();
     void textRangeRectsCoverTheCharacters();
     void megabyteLineLaysOutInStepsWithoutStallingAndCopiesWhole();
 };
@@ -157,18 +156,16 @@ void tst_TranscriptBubble::extendRefusesChangesOtherThanGrowth()
 
 void tst_TranscriptBubble::rendersMarkdownOnlyForAssistantReplies()
 {
-    const QStringList rendered = laidOut(Role::assistant, markdownReply).renderedBlocks();
-    QCOMPARE(rendered.first(), u"Plan"_s);
-    QVERIFY(rendered.contains(u"int main()\n\n{ return 0; }"_s));
-    QVERIFY(rendered.contains(u"Some emphasis, code and a link."_s));
     for (const Role role : {Role::user, Role::system, Role::thinking, Role::tool, Role::error})
         QCOMPARE(laidOut(role, markdownReply).renderedBlocks(), QStringList{markdownReply});
     QCOMPARE(laidOut(Role::assistant, markdownReply, 400, false).renderedBlocks(), QStringList{markdownReply});
-}
 
-void tst_TranscriptBubble::linksAndCodeBlocksAnswerHitTests()
-{
     const TranscriptBubble bubble = laidOut(Role::assistant, markdownReply, 600);
+    const QStringList rendered = bubble.renderedBlocks();
+    QCOMPARE(rendered.first(), u"Plan"_s);
+    QVERIFY(rendered.contains(u"int main()\n\n{ return 0; }"_s));
+    QVERIFY(rendered.contains(u"Some emphasis, code and a link."_s));
+    // Links and code blocks answer hit tests; a block's text range is its whole rectangle.
     std::map<Kind, QSet<QString>> hits;
     const QRect body = bubble.bodyRect();
     for (int y = body.top(); y < body.bottom(); y += 4) {
@@ -181,6 +178,9 @@ void tst_TranscriptBubble::linksAndCodeBlocksAnswerHitTests()
     QCOMPARE(hits[Kind::code], QSet<QString>{u"int main()\n\n{ return 0; }"_s});
     QCOMPARE(hits[Kind::wholeText], QSet<QString>());
     QCOMPARE(bubble.hitAt(QPoint(2, 2)).kind, Kind::none);
+    const QList<QRectF> heading = bubble.textRangeRects(2, 2);
+    QCOMPARE(heading.size(), 1);
+    QCOMPARE(heading.first().width(), body.width());
 }
 
 void tst_TranscriptBubble::textRangeRectsCoverTheCharacters()
@@ -196,11 +196,6 @@ void tst_TranscriptBubble::textRangeRectsCoverTheCharacters()
     QVERIFY(wrapped.first().top() > first.first().top());
     QVERIFY(wrapped.last().bottom() <= bubble.bodyRect().bottom() + 1);
     QVERIFY(bubble.textRangeRects(body.size() + 10, 3).isEmpty());
-    // A Markdown block answers with its whole rectangle.
-    const TranscriptBubble rendered = laidOut(Role::assistant, markdownReply, 400);
-    const QList<QRectF> heading = rendered.textRangeRects(2, 2);
-    QCOMPARE(heading.size(), 1);
-    QCOMPARE(heading.first().width(), rendered.bodyRect().width());
 }
 
 // A megabyte without a break opportunity: the bubble lays out a little per call, so the view
