@@ -63,8 +63,8 @@ void tst_TranscriptListModel::mergesFollowTheMatchingRule_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QString>("streaming");
-    test::row("completion replaces the streamed text", QStringList{u"d|a|Hel"_s, u"d|a|lo"_s, u"f|a|Hello."_s, u"d|a|"_s},
-              QStringList{u"Hello."_s}, u"0"_s);
+    test::row("completion replaces the streamed text",
+              QStringList{u"d|a|Hel"_s, u"d|a|lo"_s, u"f|a|Hello."_s, u"d|a|"_s}, QStringList{u"Hello."_s}, u"0"_s);
     test::row("empty completion keeps it", QStringList{u"d|a|partial"_s, u"f|a|"_s}, QStringList{u"partial"_s}, u"0"_s);
     test::row("completion of an unknown id adds an item", QStringList{u"d|a|one"_s, u"f|b|two"_s, u"f|c|"_s},
               QStringList{u"one"_s, u"two"_s, QString()}, u"100"_s);
@@ -118,8 +118,8 @@ void tst_TranscriptListModel::indexedMergesMatchTheLinearRuleOnRandomStreams()
             // Applies the step to the expected list: a new item, or `update` on the matched body.
             const auto upsert = [&](const QString &title, bool streaming, auto update) {
                 if (!match)
-                    return expected.append({.role = role, .title = title, .body = text, .isStreaming = streaming,
-                                            .sourceItemID = id});
+                    return expected.append(
+                        {.role = role, .title = title, .body = text, .isStreaming = streaming, .sourceItemID = id});
                 update(expected[*match].body);
                 expected[*match].isStreaming = streaming;
             };

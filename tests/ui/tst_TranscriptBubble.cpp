@@ -111,7 +111,7 @@ void tst_TranscriptBubble::growingByDeltasLaysOutLikeTheWholeText_data()
     QTest::addColumn<bool>("markdown");
     const QString prose = u"A sentence that goes on across several lines of the bubble,\nthen a new paragraph and an "
                           "unbrokenwordthatisratherlong"_s +
-                          u" words"_s.repeated(300) + u"\n\n- a list item"_s + QString(5000, u'x');
+        u" words"_s.repeated(300) + u"\n\n- a list item"_s + QString(5000, u'x');
     test::row("Markdown, 1-character deltas", markdownReply, 1, true);
     test::row("plain, 1-character deltas", prose, 1, false);
     test::row("plain, 333-character deltas", prose, 333, false);

@@ -93,7 +93,10 @@ struct Fixture
         area.show();
     }
     template<typename Widget>
-    Widget *child(const QString &name) const { return area.findChild<Widget *>(name); }
+    Widget *child(const QString &name) const
+    {
+        return area.findChild<Widget *>(name);
+    }
     QModelIndex index(int row) const { return model.index(row); }
     int lastRow() const { return model.rowCount() - 1; }
     bool lastRowEndsAtViewportBottom() const
@@ -103,8 +106,7 @@ struct Fixture
     }
     bool shownAtBottom()
     {
-        return QTest::qWaitForWindowExposed(&area)
-            && QTest::qWaitFor([this] { return lastRowEndsAtViewportBottom(); });
+        return QTest::qWaitForWindowExposed(&area) && QTest::qWaitFor([this] { return lastRowEndsAtViewportBottom(); });
     }
 };
 
@@ -172,9 +174,9 @@ void tst_TranscriptView::findStepsThroughMatchesAsTheyStream()
 
     // Each step shows its match, wrapping around at either end.
     const QList<std::tuple<Qt::Key, Qt::KeyboardModifiers, int>> steps = {{Qt::Key_Return, Qt::NoModifier, 50},
-                                                                        {Qt::Key_F3, Qt::ShiftModifier, 5},
-                                                                        {Qt::Key_Return, Qt::ShiftModifier, 100},
-                                                                        {Qt::Key_F3, Qt::NoModifier, 5}};
+                                                                          {Qt::Key_F3, Qt::ShiftModifier, 5},
+                                                                          {Qt::Key_Return, Qt::ShiftModifier, 100},
+                                                                          {Qt::Key_F3, Qt::NoModifier, 5}};
     for (const auto &[key, modifiers, row] : steps) {
         QTest::keyClick(field, key, modifiers);
         QCOMPARE(f.view.finder().current()->row, row);
@@ -185,8 +187,7 @@ void tst_TranscriptView::findStepsThroughMatchesAsTheyStream()
     const TranscriptFind::Match match = *f.view.finder().current();
     const QRect bubble = f.view.visualRect(f.index(match.row));
     TranscriptBubble laidOut(TranscriptBubbleDelegate::contentAt(f.index(match.row)), f.view.font(), bubble.width());
-    while (!laidOut.layOutMore()) {
-    }
+    while (!laidOut.layOutMore()) { }
     const QPoint inMatch = laidOut.textRangeRects(match.start, 6).first().center().toPoint() + bubble.topLeft();
     const QColor highlighted = f.view.viewport()->grab().toImage().pixelColor(inMatch);
 
@@ -244,16 +245,17 @@ void tst_TranscriptView::measuresAndRepaintsOnlyVisibleAndChangedRows()
 void tst_TranscriptView::rowsAreHitSelectedCopiedAndNamed()
 {
     const QString reply = u"The reply, which a user wants to quote in part."_s;
-    Fixture f({item(DesktopTranscriptRole::user, u"Question"_s),
-               item(DesktopTranscriptRole::assistant, reply, u"Codex"_s)});
+    Fixture f(
+        {item(DesktopTranscriptRole::user, u"Question"_s), item(DesktopTranscriptRole::assistant, reply, u"Codex"_s)});
     QVERIFY(QTest::qWaitForWindowExposed(&f.area));
     QTRY_VERIFY_WITH_TIMEOUT(f.view.visualRect(f.index(1)).isValid(), 5000);
 
     // Rows stack with their spacing; the gaps and margins belong to no row.
     const QRect question = f.view.visualRect(f.index(0));
     const QRect bubble = f.view.visualRect(f.index(1));
-    QCOMPARE(bubble, QRect(TranscriptView::margin, question.bottom() + 1 + TranscriptView::rowSpacing,
-                           700 - 2 * TranscriptView::margin, bubble.height()));
+    QCOMPARE(bubble,
+             QRect(TranscriptView::margin, question.bottom() + 1 + TranscriptView::rowSpacing,
+                   700 - 2 * TranscriptView::margin, bubble.height()));
     QCOMPARE(question.left(), TranscriptView::margin);
     QCOMPARE(f.view.indexAt(question.center()), f.index(0));
     QCOMPARE(f.view.indexAt(bubble.center()), f.index(1));
