@@ -86,9 +86,33 @@ private Q_SLOTS:
         m_harness.reset();
     }
 
-    void everyIdentifierNamesOneAccessibleControl()
+    // The workspace tab swaps the toolbar group and the empty states; on either tab every
+    // identifier names one accessible control.
+    void workspaceTabSwapsToolbarGroupAndEveryIdentifierNamesAControl()
     {
-        m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
+        const char *group = "toolbar-new-session-button toolbar-refresh-sessions-button toolbar-abort-turn-button "
+                            "toolbar-reload-files-button toolbar-save-file-button chat-composer-editor";
+        // The toolbar places its buttons when it lays out, after the event loop turns.
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->which(&QWidget::isVisible, group),
+                                  u"toolbar-new-session-button toolbar-refresh-sessions-button "
+                                  "toolbar-abort-turn-button chat-composer-editor"_s,
+                                  timeoutMs);
+        // No list to open a session from until connected.
+        QVERIFY(!control("session-list")->isVisible());
+        QVERIFY(m_window->texts<EmptyStateView>().contains(u"No Sessions Yet"_s));
+
+        m_window->pickTab("workspace-picker", 1);
+        QCOMPARE(m_model->workspaceTab(), ProjectWorkspaceTab::files);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->which(&QWidget::isVisible, group),
+                                  u"toolbar-reload-files-button toolbar-save-file-button"_s, timeoutMs);
+        QCOMPARE(
+            enabled("toolbar-reload-files-button files-reload-button files-parent-button toolbar-save-file-button"),
+            u"toolbar-reload-files-button files-reload-button"_s);
+        QCOMPARE(control<QLabel>("files-directory-path")->text(), u"/"_s);
+        // The project is the home directory of a fresh install: empty, and no gateway answers.
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->texts<EmptyStateView>(),
+                                  QStringList({u"No Files"_s, u"No Sessions Yet"_s, u"Pick a File"_s}), timeoutMs);
+
         for (const QString &name : chatCommands + filesControls)
             QVERIFY2(control(name) && !accessibleText(control(name)).isEmpty(), qPrintable(name));
         for (const auto &[name, text] : {std::pair{"machine-gateway-url-field", "ws://host:4821"},
@@ -141,32 +165,6 @@ private Q_SLOTS:
         m_window->click("toolbar-disconnect-button");
         QCOMPARE(m_model->connectionSummary(), u"Disconnected."_s);
         QCOMPARE(enabled(commands), u"toolbar-connect-button"_s);
-    }
-
-    void workspaceTabSwapsToolbarGroupAndEmptyStates()
-    {
-        const char *group = "toolbar-new-session-button toolbar-refresh-sessions-button toolbar-abort-turn-button "
-                            "toolbar-reload-files-button toolbar-save-file-button chat-composer-editor";
-        // The toolbar places its buttons when it lays out, after the event loop turns.
-        QTRY_COMPARE_WITH_TIMEOUT(m_window->which(&QWidget::isVisible, group),
-                                  u"toolbar-new-session-button toolbar-refresh-sessions-button "
-                                  "toolbar-abort-turn-button chat-composer-editor"_s,
-                                  timeoutMs);
-        // No list to open a session from until connected.
-        QVERIFY(!control("session-list")->isVisible());
-        QVERIFY(m_window->texts<EmptyStateView>().contains(u"No Sessions Yet"_s));
-
-        m_window->pickTab("workspace-picker", 1);
-        QCOMPARE(m_model->workspaceTab(), ProjectWorkspaceTab::files);
-        QTRY_COMPARE_WITH_TIMEOUT(m_window->which(&QWidget::isVisible, group),
-                                  u"toolbar-reload-files-button toolbar-save-file-button"_s, timeoutMs);
-        QCOMPARE(
-            enabled("toolbar-reload-files-button files-reload-button files-parent-button toolbar-save-file-button"),
-            u"toolbar-reload-files-button files-reload-button"_s);
-        QCOMPARE(control<QLabel>("files-directory-path")->text(), u"/"_s);
-        // The project is the home directory of a fresh install: empty, and no gateway answers.
-        QTRY_COMPARE_WITH_TIMEOUT(m_window->texts<EmptyStateView>(),
-                                  QStringList({u"No Files"_s, u"No Sessions Yet"_s, u"Pick a File"_s}), timeoutMs);
     }
 
     void filesLoadOnceOpenSaveAndPreviewThroughThePane()
