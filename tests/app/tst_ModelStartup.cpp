@@ -47,10 +47,15 @@ class tst_ModelStartup : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // A clean start, whose preferences are read only in their exact words.
     void cleanStartSelectsTheLocalMachineWithAProject()
     {
         ModelHarness harness;
+        harness.settings.setValue(u"TesselDesktopPOC.backend"_s, u"Pi"_s);
+        harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"files"_s);
         auto &model = harness.start();
+        QCOMPARE(model.backend(), BackendKind::codex);
+        QCOMPARE(model.workspaceTab(), ProjectWorkspaceTab::files);
         QCOMPARE(model.machines().size(), 1);
         const MachineProfile machine = model.machines().first();
         QCOMPARE(machine.name, u"Local Machine"_s);
@@ -67,6 +72,24 @@ private Q_SLOTS:
         QVERIFY(model.canConnect());
         model.updateSelectedProjectDirectory(u"  \n"_s);
         QVERIFY(!model.canConnect());
+
+        harness.settings.setValue(u"TesselDesktopPOC.backend"_s, u"pi"_s);
+        harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"Files"_s);
+        auto &restarted = harness.start();
+        QCOMPARE(restarted.backend(), BackendKind::pi);
+        QCOMPARE(restarted.workspaceTab(), ProjectWorkspaceTab::chat);
+
+        // An equal value notifies nothing, but its side effects still run.
+        QSignalSpy backendChanges(&restarted, &TesselDesktopPOCModel::backendChanged);
+        restarted.setSelectedSessionID(u"s1"_s);
+        restarted.setBackend(BackendKind::pi);
+        QCOMPARE(backendChanges.size(), 0);
+        QCOMPARE(restarted.selectedSessionID(), std::nullopt);
+        restarted.setBackend(BackendKind::codex);
+        restarted.setWorkspaceTab(ProjectWorkspaceTab::files);
+        QCOMPARE(backendChanges.size(), 1);
+        QCOMPARE(harness.settings.value(u"TesselDesktopPOC.backend"_s).toString(), u"codex"_s);
+        QCOMPARE(harness.settings.value(u"TesselDesktopPOC.workspaceTab"_s).toString(), u"files"_s);
     }
 
     void brokenSelectionFallsBackAndIsWrittenBack_data()
@@ -89,33 +112,6 @@ private Q_SLOTS:
         QCOMPARE(harness.settings.value(selectedProjectKey).toString(), uuidText(first.projects.first().id));
     }
 
-    void preferencesReadOnlyTheirExactWordsAndPersistEveryAssignment()
-    {
-        ModelHarness harness;
-        harness.settings.setValue(u"TesselDesktopPOC.backend"_s, u"Pi"_s);
-        harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"files"_s);
-        auto &model = harness.start();
-        QCOMPARE(model.backend(), BackendKind::codex);
-        QCOMPARE(model.workspaceTab(), ProjectWorkspaceTab::files);
-        harness.settings.setValue(u"TesselDesktopPOC.backend"_s, u"pi"_s);
-        harness.settings.setValue(u"TesselDesktopPOC.workspaceTab"_s, u"Files"_s);
-        auto &restarted = harness.start();
-        QCOMPARE(restarted.backend(), BackendKind::pi);
-        QCOMPARE(restarted.workspaceTab(), ProjectWorkspaceTab::chat);
-
-        // An equal value notifies nothing, but its side effects still run.
-        QSignalSpy backendChanges(&restarted, &TesselDesktopPOCModel::backendChanged);
-        restarted.setSelectedSessionID(u"s1"_s);
-        restarted.setBackend(BackendKind::pi);
-        QCOMPARE(backendChanges.size(), 0);
-        QCOMPARE(restarted.selectedSessionID(), std::nullopt);
-        restarted.setBackend(BackendKind::codex);
-        restarted.setWorkspaceTab(ProjectWorkspaceTab::files);
-        QCOMPARE(backendChanges.size(), 1);
-        QCOMPARE(harness.settings.value(u"TesselDesktopPOC.backend"_s).toString(), u"codex"_s);
-        QCOMPARE(harness.settings.value(u"TesselDesktopPOC.workspaceTab"_s).toString(), u"files"_s);
-    }
-
     void editingTheRegistrySavesItAndItsTokensAtOnce()
     {
         ModelHarness harness;
@@ -130,6 +126,16 @@ private Q_SLOTS:
         model.flushPendingWrites();
         QCOMPARE(harness.storedToken(added), u"secret-1"_s);
         QCOMPARE(harness.settingsStore.load().snapshot.machines.last().gatewayURL, u"  ws://devbox:4821 "_s);
+        // Coming back to the app with nothing changed publishes nothing; a token changed behind
+        // the model's back is picked up, and not published either.
+        const QByteArray published = harness.published();
+        QSignalSpy machinesChanged(&model, &TesselDesktopPOCModel::machinesChanged);
+        model.handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
+        QCOMPARE(machinesChanged.size(), 0);
+        harness.secretStore.setToken(u"rotated"_s, added);
+        model.handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
+        QCOMPARE(model.gatewayToken(), u"rotated"_s);
+        QCOMPARE(harness.published(), published);
 
         // Removing a machine removes its token from the credential store.
         model.deleteSelectedMachine();
@@ -263,24 +269,6 @@ private Q_SLOTS:
             QVERIFY2(!syncBytes.contains(token.toUtf8()), qPrintable(token));
         }
         QCOMPARE(harness.storedToken(legacy.id), legacyToken);
-    }
-
-    void tokenRefreshPublishesNothingWhenNothingChanged()
-    {
-        ModelHarness harness;
-        auto &model = harness.start();
-        model.updateSelectedGatewayToken(u"abc"_s);
-        model.flushPendingWrites();
-        QSignalSpy machinesChanged(&model, &TesselDesktopPOCModel::machinesChanged);
-        model.handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
-        QCOMPARE(machinesChanged.size(), 0);
-
-        // A token changed behind the model's back is picked up, and not published.
-        const QByteArray published = harness.published();
-        harness.secretStore.setToken(u"rotated"_s, model.machines().first().id);
-        model.handleScenePhaseChange(TesselDesktopPOCModel::ScenePhase::active);
-        QCOMPARE(model.gatewayToken(), u"rotated"_s);
-        QCOMPARE(harness.published(), published);
     }
 };
 

@@ -1,6 +1,5 @@
 #include "export/DesktopPOCScreenshotExporter.h"
 #include "protocol/UuidText.h"
-#include "support/DataRow.h"
 #include "support/ModelHarness.h"
 #include "support/TestWindow.h"
 #include "ui/DetailHeader.h"
@@ -25,8 +24,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace tessel {
-
-using test::row;
 
 constexpr int timeoutMs = 10000;
 
@@ -89,93 +86,9 @@ private Q_SLOTS:
         m_harness.reset();
     }
 
-    void everyIdentifierNamesOneAccessibleControl()
-    {
-        m_model->setWorkspaceTab(ProjectWorkspaceTab::files);
-        for (const QString &name : chatCommands + filesControls)
-            QVERIFY2(control(name) && !accessibleText(control(name)).isEmpty(), qPrintable(name));
-        for (const auto &[name, text] : {std::pair{"machine-gateway-url-field", "ws://host:4821"},
-                                         {"machine-token-field", "Auth token"},
-                                         {"machine-delete-button", "Delete machine"},
-                                         {"files-editor", "Document editor"},
-                                         {"toolbar-connect-button", "Connect"}})
-            QCOMPARE(accessibleText(control(name)), QLatin1StringView(text));
-        // A picker is named and labelled by its title.
-        for (const auto &[name, title] :
-             {std::pair{"machine-picker", "Machine"}, {"project-picker", "Project"}, {"backend-picker", "Backend"}}) {
-            QCOMPARE(control(name)->accessibleName(), QLatin1StringView(title));
-            const auto labels = QAccessible::queryAccessibleInterface(control(name))->relations(QAccessible::Label);
-            QVERIFY2(std::any_of(labels.cbegin(), labels.cend(),
-                                 [&](const auto &label) {
-                                     return label.first->text(QAccessible::Name) == QLatin1StringView(title);
-                                 }),
-                     name);
-        }
-        // A button is named by its label, which changes with the state: never frozen.
-        for (QAbstractButton *button : m_window->findChildren<QAbstractButton *>()) {
-            if (!button->text().isEmpty() && button->objectName().startsWith("desktop-"_L1))
-                QVERIFY2(button->accessibleName().isEmpty(), qPrintable(button->objectName()));
-        }
-    }
-
-    void textFieldsWriteEveryEditAndKeepTheCursor()
-    {
-        auto *url = control<QLineEdit>("machine-gateway-url-field");
-        QTest::keyClicks(url, u"ws://127.0.0.1:4821"_s);
-        QCOMPARE(m_model->selectedMachine()->gatewayURL, u"ws://127.0.0.1:4821"_s);
-        // Typing in the middle: the echo of the model must not move the cursor to the end.
-        url->setCursorPosition(5);
-        QTest::keyClicks(url, u"x"_s);
-        QCOMPARE(m_model->gatewayURL(), u"ws://x127.0.0.1:4821"_s);
-        QCOMPARE(url->cursorPosition(), 6);
-
-        QCOMPARE(control<QLineEdit>("machine-token-field")->echoMode(), QLineEdit::Password);
-        QTest::keyClicks(control("machine-token-field"), u"secret-1"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(m_harness->storedToken(*m_model->selectedMachineID()), u"secret-1"_s, 5000);
-        control<QLineEdit>("machine-name-field")->selectAll();
-        QTest::keyClicks(control("machine-name-field"), u"Studio"_s);
-        QCOMPARE(control<QComboBox>("machine-picker")->currentText(), u"Studio"_s);
-        QTest::keyClicks(control("project-name-field"), u"Web"_s);
-        QCOMPARE(control<QComboBox>("project-picker")->currentText(), u"Web"_s);
-        QTest::keyClicks(control("chat-composer-editor"), u"hello"_s);
-        QCOMPARE(m_model->composerText(), u"hello"_s);
-
-        // The model's value replaces the text when the selection moves to another machine.
-        m_model->addMachine();
-        QVERIFY(url->text().isEmpty() && control<QLineEdit>("machine-name-field")->text().isEmpty());
-    }
-
-    void connectingAndFailureShowInLabelsBadgeAndStatus()
-    {
-        const char *commands = "toolbar-connect-button toolbar-disconnect-button toolbar-refresh-sessions-button "
-                               "toolbar-abort-turn-button";
-        // A port that refuses connections: held, then closed, so nothing else takes it.
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        QTest::keyClicks(control("machine-gateway-url-field"), u"ws://127.0.0.1:%1"_s.arg(closed.serverPort()));
-        closed.close();
-        QCOMPARE(enabled(commands), u"toolbar-connect-button"_s);
-        m_window->click("toolbar-connect-button");
-        QVERIFY(m_model->connectionState().is(ConnectionState::Kind::connecting));
-        QCOMPARE(enabled(commands), u"toolbar-connect-button toolbar-disconnect-button"_s);
-
-        QTRY_VERIFY_WITH_TIMEOUT(m_model->connectionState().is(ConnectionState::Kind::failed), timeoutMs);
-        const QString failure = u"Failed: "_s + m_model->connectionState().failureMessage();
-        QVERIFY(failure.startsWith("Failed: Could not connect to "_L1));
-        QVERIFY(m_window->texts<StatusBadge>().contains(failure));
-        const auto rows = m_window->findChildren<StatusRow *>();
-        QVERIFY(std::any_of(rows.cbegin(), rows.cend(), [&](StatusRow *row) {
-            return row->title() == "Connection"_L1 && row->value() == failure;
-        }));
-        QCOMPARE(enabled(commands), u"toolbar-connect-button toolbar-disconnect-button"_s);
-        QCOMPARE(control<QAbstractButton>("toolbar-connect-button")->text(), u"Connect"_s);
-
-        m_window->click("toolbar-disconnect-button");
-        QCOMPARE(m_model->connectionSummary(), u"Disconnected."_s);
-        QCOMPARE(enabled(commands), u"toolbar-connect-button"_s);
-    }
-
-    void workspaceTabSwapsToolbarGroupAndEmptyStates()
+    // The workspace tab swaps the toolbar group and the empty states; on either tab every
+    // identifier names one accessible control.
+    void workspaceTabSwapsToolbarGroupAndEveryIdentifierNamesAControl()
     {
         const char *group = "toolbar-new-session-button toolbar-refresh-sessions-button toolbar-abort-turn-button "
                             "toolbar-reload-files-button toolbar-save-file-button chat-composer-editor";
@@ -199,6 +112,59 @@ private Q_SLOTS:
         // The project is the home directory of a fresh install: empty, and no gateway answers.
         QTRY_COMPARE_WITH_TIMEOUT(m_window->texts<EmptyStateView>(),
                                   QStringList({u"No Files"_s, u"No Sessions Yet"_s, u"Pick a File"_s}), timeoutMs);
+
+        for (const QString &name : chatCommands + filesControls)
+            QVERIFY2(control(name) && !accessibleText(control(name)).isEmpty(), qPrintable(name));
+        for (const auto &[name, text] : {std::pair{"machine-gateway-url-field", "ws://host:4821"},
+                                         {"machine-token-field", "Auth token"},
+                                         {"machine-delete-button", "Delete machine"},
+                                         {"files-editor", "Document editor"},
+                                         {"toolbar-connect-button", "Connect"}})
+            QCOMPARE(accessibleText(control(name)), QLatin1StringView(text));
+        // A picker is named and labelled by its title.
+        for (const auto &[name, title] :
+             {std::pair{"machine-picker", "Machine"}, {"project-picker", "Project"}, {"backend-picker", "Backend"}}) {
+            QCOMPARE(control(name)->accessibleName(), QLatin1StringView(title));
+            const auto labels = QAccessible::queryAccessibleInterface(control(name))->relations(QAccessible::Label);
+            const auto titled = [&](auto &label) {
+                return label.first->text(QAccessible::Name) == QLatin1StringView(title);
+            };
+            QVERIFY2(std::ranges::any_of(labels, titled), name);
+        }
+        // A button is named by its label, which changes with the state: never frozen.
+        for (QAbstractButton *button : m_window->findChildren<QAbstractButton *>())
+            if (!button->text().isEmpty() && button->objectName().startsWith("desktop-"_L1))
+                QVERIFY2(button->accessibleName().isEmpty(), qPrintable(button->objectName()));
+    }
+
+    void connectingAndFailureShowInLabelsBadgeAndStatus()
+    {
+        const char *commands = "toolbar-connect-button toolbar-disconnect-button toolbar-refresh-sessions-button "
+                               "toolbar-abort-turn-button";
+        // A port that refuses connections: held, then closed, so nothing else takes it.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        QTest::keyClicks(control("machine-gateway-url-field"), u"ws://127.0.0.1:%1"_s.arg(closed.serverPort()));
+        closed.close();
+        QCOMPARE(enabled(commands), u"toolbar-connect-button"_s);
+        m_window->click("toolbar-connect-button");
+        QVERIFY(m_model->connectionState().is(ConnectionState::Kind::connecting));
+        QCOMPARE(enabled(commands), u"toolbar-connect-button toolbar-disconnect-button"_s);
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_model->connectionState().is(ConnectionState::Kind::failed), timeoutMs);
+        const QString failure = u"Failed: "_s + m_model->connectionState().failureMessage();
+        QVERIFY(failure.startsWith("Failed: Could not connect to "_L1));
+        QVERIFY(m_window->texts<StatusBadge>().contains(failure));
+        const auto isFailure = [&](StatusRow *row) {
+            return row->title() == "Connection"_L1 && row->value() == failure;
+        };
+        QVERIFY(std::ranges::any_of(m_window->findChildren<StatusRow *>(), isFailure));
+        QCOMPARE(enabled(commands), u"toolbar-connect-button toolbar-disconnect-button"_s);
+        QCOMPARE(control<QAbstractButton>("toolbar-connect-button")->text(), u"Connect"_s);
+
+        m_window->click("toolbar-disconnect-button");
+        QCOMPARE(m_model->connectionSummary(), u"Disconnected."_s);
+        QCOMPARE(enabled(commands), u"toolbar-connect-button"_s);
     }
 
     void filesLoadOnceOpenSaveAndPreviewThroughThePane()
@@ -302,8 +268,8 @@ private Q_SLOTS:
         ProjectProfile project;
         project.name = u"Web"_s;
         const QStringList forms{DetailHeader::projectLabel(machine, project),
-                                 DetailHeader::projectLabel(machine, std::nullopt),
-                                 DetailHeader::projectLabel(std::nullopt, std::nullopt)};
+                                DetailHeader::projectLabel(machine, std::nullopt),
+                                DetailHeader::projectLabel(std::nullopt, std::nullopt)};
         project.directory = u"/srv/web"_s;
         QCOMPARE(forms + QStringList{DetailHeader::projectLabel(machine, project)},
                  QStringList({u"Studio \u2022 Web"_s, u"Studio \u2022 No Project"_s, u"No Machine \u2022 No Project"_s,
@@ -311,41 +277,26 @@ private Q_SLOTS:
 
         // The header follows the selection, with the display-name fallbacks for empty names.
         const auto labels = m_window->findChildren<QLabel *>();
-        const auto header = std::find_if(labels.cbegin(), labels.cend(), [](QLabel *label) {
-            return label->accessibleName() == "Selected project"_L1;
-        });
+        const auto header = std::ranges::find(labels, u"Selected project"_s, &QLabel::accessibleName);
         QVERIFY(header != labels.cend());
         QCOMPARE((*header)->toolTip(), u"Local Machine \u2022 home \u2022 "_s + m_harness->processInfo.homeDirectory);
         QTest::keyClicks(control("project-name-field"), u"Docs"_s);
         QVERIFY((*header)->toolTip().contains(u" \u2022 Docs \u2022 "_s));
     }
 
-    void filesTaskKeyNamesMissingSelection_data()
-    {
-        QTest::addColumn<ProjectWorkspaceTab>("tab");
-        QTest::addColumn<bool>("machine");
-        QTest::addColumn<bool>("project");
-        QTest::addColumn<QString>("pattern");
-        row("both", ProjectWorkspaceTab::chat, true, true, u"chat::M::P"_s);
-        row("neither", ProjectWorkspaceTab::files, false, false, u"files::no-machine::no-project"_s);
-    }
-
+    // A missing machine or project has a name of its own in the key, never an empty part.
     void filesTaskKeyNamesMissingSelection()
     {
-        QFETCH(ProjectWorkspaceTab, tab);
-        QFETCH(bool, machine);
-        QFETCH(bool, project);
-        QFETCH(QString, pattern);
-        const QUuid machineID = QUuid::createUuid();
-        const QUuid projectID = QUuid::createUuid();
-        QCOMPARE(FilesBrowserColumn::filesTaskKey(tab, machine ? std::optional(machineID) : std::nullopt,
-                                                  project ? std::optional(projectID) : std::nullopt),
-                 pattern.replace(u"M"_s, uuidText(machineID)).replace(u"::P"_s, u"::"_s + uuidText(projectID)));
+        const QUuid machine = QUuid::createUuid(), project = QUuid::createUuid();
+        QCOMPARE(FilesBrowserColumn::filesTaskKey(ProjectWorkspaceTab::chat, machine, project),
+                 u"chat::%1::%2"_s.arg(uuidText(machine), uuidText(project)));
+        QCOMPARE(FilesBrowserColumn::filesTaskKey(ProjectWorkspaceTab::files, std::nullopt, std::nullopt),
+                 u"files::no-machine::no-project"_s);
     }
 
     // Each disabled command's tooltip and accessible description say why; once possible,
     // the reason goes (a typed URL enables Connect, a second machine Delete).
-    void commandsSayWhyTheyAreDisabledUntilPossible()
+    void fieldsEditTheModelAndCommandsSayWhyTheyAreDisabled()
     {
         const QStringList names = u"toolbar-connect-button toolbar-disconnect-button toolbar-new-session-button "
                                   "toolbar-refresh-sessions-button toolbar-abort-turn-button toolbar-save-file-button "
@@ -366,9 +317,32 @@ private Q_SLOTS:
                               u"Open a file first"_s, u"Connect to open a session"_s, u"Connect to a session first"_s,
                               u"The only machine cannot be deleted"_s, u"The only project cannot be deleted"_s,
                               u"Already at the project directory"_s, u"Open a file first"_s}));
-        // A second machine can be deleted; added, it is selected in the picker with one project.
+        // Text fields write every edit to the model and keep the cursor.
+        auto *url = control<QLineEdit>("machine-gateway-url-field");
+        QTest::keyClicks(url, u"ws://127.0.0.1:4821"_s);
+        QCOMPARE(m_model->selectedMachine()->gatewayURL, u"ws://127.0.0.1:4821"_s);
+        // Typing in the middle: the echo of the model must not move the cursor to the end.
+        url->setCursorPosition(5);
+        QTest::keyClicks(url, u"x"_s);
+        QCOMPARE(m_model->gatewayURL(), u"ws://x127.0.0.1:4821"_s);
+        QCOMPARE(url->cursorPosition(), 6);
+
+        QCOMPARE(control<QLineEdit>("machine-token-field")->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(control("machine-token-field"), u"secret-1"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(m_harness->storedToken(*m_model->selectedMachineID()), u"secret-1"_s, 5000);
+        control<QLineEdit>("machine-name-field")->selectAll();
+        QTest::keyClicks(control("machine-name-field"), u"Studio"_s);
+        QCOMPARE(control<QComboBox>("machine-picker")->currentText(), u"Studio"_s);
+        QTest::keyClicks(control("project-name-field"), u"Web"_s);
+        QCOMPARE(control<QComboBox>("project-picker")->currentText(), u"Web"_s);
+        QTest::keyClicks(control("chat-composer-editor"), u"hello"_s);
+        QCOMPARE(m_model->composerText(), u"hello"_s);
+
+        // The model's value replaces the text when the selection moves to another machine,
+        // which can be deleted; added, it is selected in the picker with one project.
         const char *deletes = "machine-delete-button project-delete-button";
         m_window->click("machine-add-button");
+        QVERIFY(url->text().isEmpty() && control<QLineEdit>("machine-name-field")->text().isEmpty());
         QCOMPARE(enabled(deletes), u"machine-delete-button"_s);
         QCOMPARE(control<QComboBox>("machine-picker")->count(), 2);
         QCOMPARE(control<QComboBox>("machine-picker")->currentData().toUuid(), *m_model->selectedMachineID());
@@ -425,8 +399,9 @@ private Q_SLOTS:
             QTest::keyClicks(filter, text);
             counts << u"%1 %2"_s.arg(list->model()->rowCount()).arg(m_model->selectedSessionID().value_or(QString()));
         }
-        QCOMPARE(counts, QStringList({u"1 live-macos-poc"_s, u"2 live-macos-poc"_s, u"1 live-macos-poc"_s,
-                                      u"0 live-macos-poc"_s, u"2 live-macos-poc"_s}));
+        QCOMPARE(counts,
+                 QStringList({u"1 live-macos-poc"_s, u"2 live-macos-poc"_s, u"1 live-macos-poc"_s,
+                              u"0 live-macos-poc"_s, u"2 live-macos-poc"_s}));
         QCOMPARE(list->currentIndex().data(SessionListModel::ValueRole).value<GatewaySessionSummary>().id,
                  u"live-macos-poc"_s);
         QVERIFY(list->selectionModel()->isSelected(list->currentIndex()));
