@@ -5,7 +5,9 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QPaintEvent>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,6 +31,31 @@ inline void runUntil(const std::function<void(std::function<void()> done)> &work
     work([&loop] { loop.quit(); });
     loop.exec();
 }
+
+// Runs the event loop for `milliseconds`: lets display frames pass, timers fire, a widget idle.
+inline void runEventsFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Counts a widget's paints, leaving out those no larger than `ignoreUpTo` pixels each way
+// (a blinking mark), so that waiting for a change's repaint is not satisfied by one of them.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+    int ignoreUpTo = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const QRect rect = static_cast<QPaintEvent *>(event)->rect();
+            paints += rect.width() > ignoreUpTo || rect.height() > ignoreUpTo;
+        }
+        return false;
+    }
+};
 
 inline double cpuSeconds(clockid_t clock = CLOCK_THREAD_CPUTIME_ID)
 {
