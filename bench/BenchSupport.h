@@ -3,9 +3,9 @@
 // What every benchmark shares: options, waiting, timing, memory and one row format,
 // "figure | ours | baseline | ratio", so that the figures read alike.
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QPaintEvent>
 #include <QStringList>
 #include <QTimer>
 
@@ -24,12 +24,16 @@ inline int option(const QStringList &arguments, const char *name, int fallback)
     return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1).toInt() : fallback;
 }
 
-// Runs the event loop until `done` is called; a benchmark's only way of waiting.
-inline void runUntil(const std::function<void(std::function<void()> done)> &work)
+// Runs the event loop until `done` is called; a benchmark's only way of waiting. Returns the
+// milliseconds that took.
+inline double runUntil(const std::function<void(std::function<void()> done)> &work)
 {
+    QElapsedTimer clock;
+    clock.start();
     QEventLoop loop;
     work([&loop] { loop.quit(); });
     loop.exec();
+    return double(clock.nsecsElapsed()) / 1e6;
 }
 
 // Runs the event loop for `milliseconds`: lets display frames pass, timers fire, a widget idle.
@@ -39,23 +43,6 @@ inline void runEventsFor(int milliseconds)
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-// Counts a widget's paints, leaving out those no larger than `ignoreUpTo` pixels each way
-// (a blinking mark), so that waiting for a change's repaint is not satisfied by one of them.
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-    int ignoreUpTo = 0;
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            const QRect rect = static_cast<QPaintEvent *>(event)->rect();
-            paints += rect.width() > ignoreUpTo || rect.height() > ignoreUpTo;
-        }
-        return false;
-    }
-};
 
 inline double cpuSeconds(clockid_t clock = CLOCK_THREAD_CPUTIME_ID)
 {

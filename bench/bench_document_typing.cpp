@@ -6,6 +6,7 @@
 // runs in a process of its own.
 
 #include "BenchSupport.h"
+#include "PaintCounter.h"
 
 #include "ui/DocumentEditor.h"
 
