@@ -1,13 +1,8 @@
-// The transcript view's speed goals, offscreen (QT_QPA_PLATFORM=offscreen): the first painted
-// frame with 10,000 items of 50 to 2,000 characters at 700 px wide, growing the streaming item
-// by one delta and repainting, and the longest event-loop stall while 1,000 deltas a second
-// stream into it.
-//
-// `bench_transcript_view text` measures large replies instead: a 1 MB line without a break
-// opportunity (in 1 KB deltas and as one delta) and a 10 MB reply of many lines, each beside
-// an ordinary 4 KB reply, with Markdown rendering on and off: the longest event-loop stall,
-// the time to the first paint and the peak memory; then the memory a 20 MB reply keeps and
-// the cost of an item.
+// The transcript view's speed goals, offscreen: the first painted frame with 10,000 items at
+// 700 px wide, a streamed delta to its repaint, the longest stall while 1,000 deltas a second
+// stream. With `text`: the longest stall, first paint and peak memory of large replies (a 1 MB
+// unbreakable line in 1 KB deltas and in one, 10 MB of lines) beside an ordinary 4 KB reply,
+// Markdown on and off; then the memory a 20 MB reply keeps and the cost of an item.
 #include "BenchSupport.h"
 #include "PaintCounter.h"
 
@@ -107,8 +102,9 @@ struct Bench
     PaintCounter counter;
     TranscriptView view;
 
-    explicit Bench(bool markdown = true)
+    explicit Bench(const QList<DesktopTranscriptItem> &items = {}, bool markdown = true)
     {
+        model.replaceAll(items);
         counter.ignoreUpTo = TranscriptBubble::indicatorSize + 2 * TranscriptBubble::indicatorPen;
         view.viewport()->installEventFilter(&counter);
         view.setRenderMarkdown(markdown);
@@ -141,12 +137,10 @@ void transcriptFigures()
     const QList<DesktopTranscriptItem> items = transcriptOf(10'000);
     std::vector<double> firsts;
     for (int run = 0; run < 5; ++run) {
-        Bench bench;
-        bench.model.replaceAll(items);
+        Bench bench(items);
         firsts.push_back(bench.msToPaint([&] { bench.view.show(); }));
     }
-    Bench bench;
-    bench.model.replaceAll(items);
+    Bench bench(items);
     bench.msToPaint([&] { bench.view.show(); });
     std::vector<double> grows;
     for (int i = 0; i < 40; ++i) {
@@ -179,7 +173,7 @@ using TextFigures = std::array<double, 3>;
 // laid out.
 TextFigures streamText(const QString &text, qsizetype deltaLength, bool markdown)
 {
-    Bench bench(markdown);
+    Bench bench({}, markdown);
     bench.view.show();
     runEventsFor(100);
     const double base = keptMegabytes();
