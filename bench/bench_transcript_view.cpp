@@ -40,21 +40,20 @@ QString prose(QRandomGenerator &random, int length)
 
 QList<DesktopTranscriptItem> transcriptOf(int count)
 {
-    QList<DesktopTranscriptItem> items;
+    QList<DesktopTranscriptItem> items(count);
     for (int i = 0; i < count; ++i) {
         QRandomGenerator random{quint32(i)};
-        DesktopTranscriptItem item;
+        DesktopTranscriptItem &item = items[i];
         item.role = std::array{DesktopTranscriptRole::user, DesktopTranscriptRole::assistant,
                                DesktopTranscriptRole::tool}[size_t(i % 3)];
         item.title = u"Codex"_s;
         item.body = prose(random, 50 + int(random.bounded(1951)));
         item.sourceItemID = u"item-%1"_s.arg(i);
-        items.append(item);
     }
     return items;
 }
 
-// A 10 MB reply of prose lines, lists and code blocks.
+// A reply of `length` characters: prose lines, lists and code blocks.
 QString manyLines(qsizetype length)
 {
     QRandomGenerator random(7);
