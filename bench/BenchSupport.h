@@ -3,9 +3,11 @@
 // What every benchmark shares: options, waiting, timing, memory and one row format,
 // "figure | ours | baseline | ratio", so that the figures read alike.
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QStringList>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,11 +24,23 @@ inline int option(const QStringList &arguments, const char *name, int fallback)
     return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1).toInt() : fallback;
 }
 
-// Runs the event loop until `done` is called; a benchmark's only way of waiting.
-inline void runUntil(const std::function<void(std::function<void()> done)> &work)
+// Runs the event loop until `done` is called; a benchmark's only way of waiting. Returns the
+// milliseconds that took.
+inline double runUntil(const std::function<void(std::function<void()> done)> &work)
 {
+    QElapsedTimer clock;
+    clock.start();
     QEventLoop loop;
     work([&loop] { loop.quit(); });
+    loop.exec();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// Runs the event loop for `milliseconds`: lets display frames pass, timers fire, a widget idle.
+inline void runEventsFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
 }
 

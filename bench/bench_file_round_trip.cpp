@@ -8,7 +8,6 @@
 #include "storage/MachineProfile.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QWebSocket>
 
 using namespace Qt::Literals::StringLiterals;
@@ -17,18 +16,9 @@ using namespace tessel::bench;
 
 namespace {
 
-// Milliseconds `work` takes until it calls done.
-double timed(const std::function<void(std::function<void()> done)> &work)
-{
-    QElapsedTimer clock;
-    clock.start();
-    runUntil(work);
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
 double bareRoundTripMs(const QUrl &url)
 {
-    return timed([&](std::function<void()> done) {
+    return runUntil([&](std::function<void()> done) {
         auto *socket = new QWebSocket;
         QObject::connect(socket, &QWebSocket::connected, socket, [socket] {
             socket->sendTextMessage(QString::fromUtf8(GatewayClientEnvelope::hello(benchToken).toJson()));
@@ -49,7 +39,7 @@ double bareRoundTripMs(const QUrl &url)
 
 double serviceRoundTripMs(const MachineProfile &machine, const ProjectProfile &project, QObject *context)
 {
-    return timed([&](std::function<void()> done) {
+    return runUntil([&](std::function<void()> done) {
         ProjectFileService::readDocument(machine, project, u"note.md"_s, context, [done](const auto &result) {
             if (!result.hasValue())
                 std::fprintf(stderr, "read failed: %s\n", qPrintable(result.error().message()));

@@ -1,7 +1,5 @@
-// The Node `ws` baseline of bench_delta_throughput: one websocket client that receives the
-// same delta stream as our client, parses every message with JSON.parse and reads its type.
-// Usage: node node_ws_client.js URL. Prints the seconds from the first message to
-// "assistant_complete".
+// The Node `ws` baseline of bench_delta_throughput (usage: node node_ws_client.js URL): parses
+// every message with JSON.parse and prints the seconds from the first to "assistant_complete".
 'use strict';
 
 const { WebSocket } = require('ws');
