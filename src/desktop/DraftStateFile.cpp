@@ -1,15 +1,14 @@
 #include "desktop/DraftStateFile.h"
 
 #include "app/ProcessInfo.h"
+#include "storage/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,26 +28,6 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Closes a descriptor when it goes out of scope.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    { }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // Creates `path` and the missing folders above it with mode 0700, as folders for state should be.
 bool makeFolders(const QString &path)
 {
@@ -58,20 +37,6 @@ bool makeFolders(const QString &path)
     if (!makeFolders(info.absolutePath()))
         return false;
     return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qint64 written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        written += count;
-    }
-    return true;
 }
 
 } // namespace
@@ -91,44 +56,24 @@ QString DraftStateFile::defaultPath(const ProcessInfo &processInfo)
 
 std::optional<QByteArray> DraftStateFile::read() const
 {
-    // No links, and no waiting on a pipe that has no writer.
-    const Descriptor file(
-        ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (file.get() < 0) {
-        if (errno == ENOENT)
-            return QByteArray();
-        report(m_path,
-               errno == ELOOP ? u"is a link; ignored"_s : u"cannot be read ("_s + systemError() + u"); ignored"_s);
-        return std::nullopt;
-    }
-    struct stat status;
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        report(m_path, u"is not a regular file; ignored"_s);
-        return std::nullopt;
-    }
-    if (status.st_uid != ::geteuid()) {
+    const auto result = RegularFile::read(m_path, maxBytes, RegularFile::Links::refuse);
+    switch (result.status) {
+    case RegularFile::ReadResult::Status::absent: return QByteArray();
+    case RegularFile::ReadResult::Status::read:
+        if (result.owner == ::geteuid())
+            return result.bytes;
         report(m_path, u"belongs to another user; ignored"_s);
         return std::nullopt;
+    case RegularFile::ReadResult::Status::notRegular:
+        report(m_path, QFileInfo(m_path).isSymLink() ? u"is a link; ignored"_s : u"is not a regular file; ignored"_s);
+        return std::nullopt;
+    case RegularFile::ReadResult::Status::tooLarge:
+        report(m_path, u"is larger than %1 bytes; ignored"_s.arg(maxBytes));
+        return std::nullopt;
+    case RegularFile::ReadResult::Status::unreadable: break;
     }
-    // Bounded by what is read, not by what the size claims.
-    QByteArray bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0) {
-            report(m_path, u"cannot be read ("_s + systemError() + u"); ignored"_s);
-            return std::nullopt;
-        }
-        if (count == 0)
-            return bytes;
-        if (bytes.size() + count > maxBytes) {
-            report(m_path, u"is larger than %1 bytes; ignored"_s.arg(maxBytes));
-            return std::nullopt;
-        }
-        bytes.append(buffer, count);
-    }
+    report(m_path, u"cannot be read ("_s + systemError() + u"); ignored"_s);
+    return std::nullopt;
 }
 
 bool DraftStateFile::prepareFolder() const
@@ -155,19 +100,9 @@ bool DraftStateFile::write(const QByteArray &bytes) const
 {
     if (bytes.size() > maxBytes || !prepareFolder())
         return false;
-    const QByteArray target = QFile::encodeName(m_path);
-    const QByteArray temporary = target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-    bool written = false;
-    {
-        const Descriptor file(
-            ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        written = file.get() >= 0 && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
-    }
-    // rename() replaces a link at the target itself, never what it points to.
-    if (written && ::rename(temporary.constData(), target.constData()) == 0)
+    if (RegularFile::replace(m_path, bytes, 0600))
         return true;
     report(m_path, u"cannot be written ("_s + systemError() + u")"_s);
-    ::unlink(temporary.constData());
     return false;
 }
 

@@ -105,7 +105,7 @@ ReadResult read(const QString &path, qint64 maxBytes, Links links)
         return {ReadResult::Status::unreadable, {}};
     if (bytes->size() > maxBytes)
         return {ReadResult::Status::tooLarge, {}};
-    return {ReadResult::Status::read, std::move(*bytes)};
+    return {ReadResult::Status::read, std::move(*bytes), unsigned(status.st_uid)};
 }
 
 bool isRegularEntry(const QString &path)

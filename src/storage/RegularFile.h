@@ -21,6 +21,7 @@ struct ReadResult
 
     Status status = Status::absent;
     QByteArray bytes; // only for `read`
+    unsigned owner = 0; // the file's user id, only for `read`
 };
 
 // Reads the whole file when it is a regular file of at most `maxBytes` bytes. Never blocks on
